@@ -1,0 +1,40 @@
+#include "package/placeholders.h"
+
+#include <vector>
+
+namespace {
+
+constexpr std::size_t deepest_nesting = 32;
+
+// `active` holds the names being expanded on the current path, outermost first.
+std::string expand(const std::string& text, const settings_map& settings, std::vector<const std::string*>& active) {
+  std::string result = text;
+  std::size_t p = result.find('%');
+  while (p != std::string::npos) {
+    const std::size_t b = result.find_first_not_of('%', p);
+    if (b == std::string::npos) break;
+    const std::size_t c = result.find('%', b);
+    if (c == std::string::npos) break;
+    const std::string name = result.substr(b, c - b);
+    const std::string* value = settings.find(name);
+    bool on_path = false;
+    for (const std::string* open : active) on_path = on_path || *open == name;
+    if (value == nullptr || on_path || active.size() >= deepest_nesting) {
+      p = c;
+      continue;
+    }
+    active.push_back(&name);
+    const std::string inserted = expand(*value, settings, active);
+    active.pop_back();
+    result.replace(b - 1, c - b + 2, inserted);
+    p = result.find('%', b - 1 + inserted.size());
+  }
+  return result;
+}
+
+}  // namespace
+
+std::string expand_placeholders(const std::string& text, const settings_map& settings) {
+  std::vector<const std::string*> active;
+  return expand(text, settings, active);
+}

@@ -1,0 +1,12 @@
+// Placeholders: a setting's name between two '%' inside a text.
+#pragma once
+#include <string>
+
+#include "package/settings_map.h"
+
+// Returns `text` with every placeholder whose name is a key of `settings` replaced by that key's
+// fully expanded value. Names that are not keys stay, and the scan goes on from their closing
+// '%'; inserted text is never scanned again. A name already being expanded on the current path,
+// and nesting deeper than 32 levels, stay unexpanded like unknown names, so cycles end.
+// Never changes the map.
+std::string expand_placeholders(const std::string& text, const settings_map& settings);

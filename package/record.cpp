@@ -1,0 +1,109 @@
+#include "package/record.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "package/md5.h"
+
+namespace {
+
+std::uint32_t le32(const unsigned char* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+}
+
+// Moves to the absolute offset `target` with a relative move.
+bool seek_to(byte_source& file, std::uint64_t target) {
+  return file.seek(static_cast<std::int64_t>(target) - static_cast<std::int64_t>(file.position()));
+}
+
+bool read_at(byte_source& file, std::uint64_t offset, void* buffer, std::size_t count) {
+  return seek_to(file, offset) && file.read(buffer, count);
+}
+
+// Start of a certificate table that ends exactly at `size`, or 0 when there is none.
+std::uint64_t certificate_table_start(byte_source& file, std::uint64_t size) {
+  unsigned char dos[64];
+  if (size < sizeof dos || !read_at(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return 0;
+  const std::uint64_t pe = le32(dos + 0x3c);
+  unsigned char headers[4 + 20 + 2];  // signature, file header, optional header magic
+  if (pe + sizeof headers > size || !read_at(file, pe, headers, sizeof headers)) return 0;
+  if (headers[0] != 'P' || headers[1] != 'E' || headers[2] != 0 || headers[3] != 0) return 0;
+  const unsigned optional_size = headers[4 + 16] | headers[4 + 17] << 8;
+  const unsigned magic = headers[24] | headers[25] << 8;
+  std::uint64_t count_offset;  // NumberOfRvaAndSizes, within the optional header
+  if (magic == 0x10b) {
+    count_offset = 92;
+  } else if (magic == 0x20b) {
+    count_offset = 108;
+  } else {
+    return 0;
+  }
+  const std::uint64_t entry_offset = count_offset + 4 + 4 * 8;  // data directory 4
+  if (optional_size < entry_offset + 8) return 0;
+  const std::uint64_t optional = pe + 24;
+  unsigned char count[4], entry[8];
+  if (!read_at(file, optional + count_offset, count, 4) || le32(count) < 5) return 0;
+  if (!read_at(file, optional + entry_offset, entry, 8)) return 0;
+  const std::uint64_t table = le32(entry), table_size = le32(entry + 4);
+  if (table == 0 || table_size < 8 || table + table_size != size) return 0;
+  if (table < optional + optional_size) return 0;  // overlaps the headers
+  return table;
+}
+
+}  // namespace
+
+std::int64_t search_end(byte_source& file) {
+  const std::int64_t size = file.seek_end();
+  if (size < 0) return -1;
+  const std::uint64_t table = certificate_table_start(file, static_cast<std::uint64_t>(size));
+  return table != 0 ? static_cast<std::int64_t>(table) : size;
+}
+
+bool find_tail_marker(byte_source& file) {
+  const std::string& marker = tail_marker_text();
+  const std::int64_t end = search_end(file);
+  // Candidates s in [23, end - 23]; the bytes they cover lie in [23, end - 1).
+  constexpr std::uint64_t lowest = 23;
+  if (end < 0 || static_cast<std::uint64_t>(end) < lowest + 1 + marker.size()) return false;
+  const std::uint64_t low = lowest, high = static_cast<std::uint64_t>(end) - 1;
+
+  constexpr std::uint64_t block_size = 1 << 20;
+  std::vector<char> block;
+  std::uint64_t block_end = high;
+  while (block_end - low >= marker.size()) {
+    const std::uint64_t block_start = std::max(low, block_end > block_size ? block_end - block_size : 0);
+    block.resize(block_end - block_start);
+    if (!read_at(file, block_start, block.data(), block.size())) return false;
+    const auto hit = std::find_end(block.begin(), block.end(), marker.begin(), marker.end());
+    if (hit != block.end()) {
+      const std::uint64_t s = block_start + static_cast<std::uint64_t>(hit - block.begin());
+      return seek_to(file, s + tail_marker_record_size);
+    }
+    if (block_start == low) break;
+    block_end = block_start + marker.size() - 1;  // keep matches that straddle the boundary
+  }
+  return false;
+}
+
+record_status read_record(byte_source& file, std::string& payload) {
+  const std::uint64_t end = file.position();
+  if (end < record_overhead) return record_status::move_failed;
+  unsigned char trailer[record_overhead];  // length, then digest
+  if (!file.seek(-static_cast<std::int64_t>(record_overhead))) return record_status::move_failed;
+  if (!file.read(trailer, sizeof trailer)) return record_status::read_failed;
+  const std::uint64_t length = le32(trailer);
+  if (length > end - record_overhead) return record_status::move_failed;
+  const std::uint64_t start = end - record_overhead - length;
+  if (!seek_to(file, start)) return record_status::move_failed;
+  payload.resize(length);
+  if (length > 0 && !file.read(&payload[0], length)) return record_status::read_failed;
+  if (md5_digest(payload.data(), payload.size()) != std::string(reinterpret_cast<char*>(trailer) + 4, 16))
+    return record_status::digest_mismatch;
+  return seek_to(file, start) ? record_status::ok : record_status::move_failed;
+}
+
+bool read_record_backward(byte_source& file, std::string& payload, bool& verdict) {
+  const record_status status = read_record(file, payload);
+  if (status == record_status::digest_mismatch) verdict = false;
+  return status == record_status::ok;
+}

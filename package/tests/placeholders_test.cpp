@@ -1,0 +1,89 @@
+#include "package/placeholders.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+settings_map make(std::initializer_list<std::pair<const char*, const char*>> entries) {
+  settings_map map;
+  for (const auto& [key, value] : entries) map.insert_if_absent(key, value);
+  return map;
+}
+
+struct expansion_case {
+  const char* text;
+  settings_map settings;
+  const char* expected;
+};
+
+TEST(expand_placeholders, follows_the_scanning_rules) {
+  const expansion_case cases[] = {
+      {"no percent here", make({{"a", "X"}}), "no percent here"},
+      {"", make({{"a", "X"}}), ""},
+      {"%", make({{"a", "X"}}), "%"},
+      {"%%", make({{"a", "X"}}), "%%"},
+      {"100%", make({{"a", "X"}}), "100%"},
+      {"100%%", make({{"a", "X"}}), "100%%"},
+      {"%%a%", make({{"a", "X"}}), "%X"},
+      {"50% of %x%", make({{"x", "1"}}), "50% of 1"},
+      {"%a%%b%", make({{"a", ""}, {"b", "Y"}}), "Y"},
+      {"%a%%b%", make({{"a", "12345"}, {"b", "Y"}}), "12345Y"},
+      {"%a%b%", make({{"a", "50%"}, {"b", "Z"}}), "50%b%"},
+      {"%Installer32%", make({{"installer32", "Q.exe"}}), "%Installer32%"},
+      {"%executable32%", make({{"installer32", "QVNEXSetup.exe"}, {"executable32", "%installer32%"}}),
+       "QVNEXSetup.exe"},
+      {"a %name with spaces% b", make({{"name with spaces", "v"}}), "a v b"},
+      {"%missing%a%", make({{"a", "X"}}), "%missingX"},
+      {"%%", make({{"", "empty key"}}), "%%"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(expand_placeholders(c.text, c.settings), c.expected) << c.text;
+}
+
+TEST(expand_placeholders, cycles_end_and_leave_the_repeated_name) {
+  const settings_map self = make({{"a", "<%a%>"}});
+  EXPECT_EQ(expand_placeholders("%a%", self), "<%a%>");
+  const settings_map pair = make({{"a", "[%b%]"}, {"b", "(%a%)"}});
+  EXPECT_EQ(expand_placeholders("%a%", pair), "[(%a%)]");
+  // The same name in two separate branches is not a cycle.
+  const settings_map twice = make({{"a", "%b%%b%"}, {"b", "x"}});
+  EXPECT_EQ(expand_placeholders("%a%", twice), "xx");
+}
+
+TEST(expand_placeholders, deep_chains_stop_at_32_levels) {
+  settings_map chain;
+  for (int i = 0; i < 40; ++i) chain.insert_if_absent("k" + std::to_string(i), "%k" + std::to_string(i + 1) + "%");
+  chain.insert_if_absent("k40", "end");
+  const std::string result = expand_placeholders("%k0%", chain);
+  EXPECT_EQ(result, "%k32%");
+  settings_map shallow;
+  for (int i = 0; i < 10; ++i) shallow.insert_if_absent("k" + std::to_string(i), "%k" + std::to_string(i + 1) + "%");
+  shallow.insert_if_absent("k10", "end");
+  EXPECT_EQ(expand_placeholders("%k0%", shallow), "end");
+}
+
+TEST(expand_placeholders, never_adds_keys) {
+  const settings_map map = make({{"a", "1"}});
+  EXPECT_EQ(expand_placeholders("%b% %a%", map), "%b% 1");
+  EXPECT_EQ(map.size(), 1u);
+  EXPECT_EQ(map.find("b"), nullptr);
+}
+
+TEST(settings_map, insert_if_absent_subscript_and_find) {
+  settings_map map;
+  EXPECT_TRUE(map.insert_if_absent("source", "C:\\T\\QVT1"));
+  EXPECT_FALSE(map.insert_if_absent("source", "from package"));
+  EXPECT_EQ(map["source"], "C:\\T\\QVT1");
+  EXPECT_TRUE(map.insert_if_absent("", ""));
+  EXPECT_NE(map.find(""), nullptr);
+  EXPECT_EQ(map.find("Source"), nullptr);  // case-sensitive
+  EXPECT_EQ(map["parameters"], "");        // subscript adds the empty value
+  EXPECT_NE(map.find("parameters"), nullptr);
+  map["parameters"] = "/qb";
+  EXPECT_EQ(*map.find("parameters"), "/qb");
+  // Byte-wise order of unsigned bytes: 0xE9 sorts after 'z'.
+  map.insert_if_absent("\xE9", "e");
+  map.insert_if_absent("z", "z");
+  EXPECT_EQ(std::prev(map.end())->first, "\xE9");
+}
+
+}  // namespace

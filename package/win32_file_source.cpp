@@ -1,0 +1,77 @@
+// The package file on Windows: a HANDLE read with SetFilePointer and ReadFile.
+#include "package/byte_source.h"
+#include "package/win32_file_source.h"
+#include "support/system_error.h"
+
+win32_file_source::win32_file_source(HANDLE file) : file_(file) {
+  LARGE_INTEGER size{};
+  size_ = GetFileSizeEx(file_, &size) ? size.QuadPart : -1;
+}
+
+bool win32_file_source::seek(std::int64_t delta) {
+  const std::int64_t target = static_cast<std::int64_t>(position_) + delta;
+  // Packages are smaller than 4 GiB: every move fits one signed 32-bit distance.
+  if (size_ < 0 || target < 0 || target > size_ || delta < INT32_MIN || delta > INT32_MAX) return false;
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(file_, static_cast<LONG>(delta), nullptr, FILE_CURRENT);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+  position_ = static_cast<std::uint64_t>(target);
+  return true;
+}
+
+std::int64_t win32_file_source::seek_end() {
+  if (size_ < 0 || size_ > 0xFFFFFFFE) return -1;
+  SetLastError(NO_ERROR);
+  const DWORD low = SetFilePointer(file_, 0, nullptr, FILE_END);
+  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return -1;
+  position_ = low;
+  return size_;
+}
+
+bool win32_file_source::read(void* buffer, std::size_t count) {
+  auto out = static_cast<char*>(buffer);
+  std::size_t done = 0;
+  while (done < count) {
+    const std::size_t rest = count - done;
+    const DWORD chunk = rest > 0x40000000u ? 0x40000000u : static_cast<DWORD>(rest);
+    DWORD got = 0;
+    if (!ReadFile(file_, out + done, chunk, &got, nullptr) || got == 0) {
+      position_ += done;
+      return false;
+    }
+    done += got;
+  }
+  position_ += count;
+  return true;
+}
+
+namespace {
+
+class owned_file_source final : public byte_source {
+ public:
+  explicit owned_file_source(tessel::unique_file file) : file_(std::move(file)), source_(file_.get()) {}
+  bool seek(std::int64_t delta) override { return source_.seek(delta); }
+  std::int64_t seek_end() override { return source_.seek_end(); }
+  bool read(void* buffer, std::size_t count) override { return source_.read(buffer, count); }
+  std::uint64_t position() const override { return source_.position(); }
+
+ private:
+  tessel::unique_file file_;
+  win32_file_source source_;
+};
+
+}  // namespace
+
+tessel::unique_file open_package_handle(const std::string& path) {
+  return tessel::unique_file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+std::unique_ptr<byte_source> open_package_file(const std::string& path, std::string* error) {
+  tessel::unique_file file = open_package_handle(path);
+  if (!file) {
+    if (error) *error = tessel::system_error_text(GetLastError());
+    return nullptr;
+  }
+  return std::make_unique<owned_file_source>(std::move(file));
+}

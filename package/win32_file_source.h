@@ -1,0 +1,28 @@
+// The package file as a Win32 HANDLE.
+#pragma once
+#include <string>
+
+#include "package/byte_source.h"
+#include "support/handle.h"
+#include "support/windows.h"
+
+// Reads an open file handle that it does not own. The position follows the handle's file pointer,
+// which starts at 0. Moves use SetFilePointer relative to the current position (one signed 32-bit
+// distance, no high part), reads use ReadFile.
+class win32_file_source final : public byte_source {
+ public:
+  explicit win32_file_source(HANDLE file);
+  bool seek(std::int64_t delta) override;
+  std::int64_t seek_end() override;
+  bool read(void* buffer, std::size_t count) override;
+  std::uint64_t position() const override { return position_; }
+
+ private:
+  HANDLE file_;
+  std::int64_t size_;
+  std::uint64_t position_ = 0;
+};
+
+// Opens `path` as a package: GENERIC_READ, shared for reading only, OPEN_EXISTING, sequential
+// scan. Invalid on failure, with the thread's last error set by CreateFileA.
+tessel::unique_file open_package_handle(const std::string& path);

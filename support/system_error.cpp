@@ -1,0 +1,20 @@
+#include "support/system_error.h"
+
+#include "support/windows.h"
+
+namespace tessel {
+
+std::string system_error_text(std::uint32_t code) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code,
+      MAKELANGID(LANG_NEUTRAL, SUBLANG_DEFAULT), reinterpret_cast<char*>(&text), 0, nullptr);
+  if (length == 0 || text == nullptr) return std::string();
+  std::string result(text, length);
+  LocalFree(text);
+  // Every system message ends with a line break (two characters): drop it.
+  result.erase(result.size() >= 2 ? result.size() - 2 : 0);
+  return result;
+}
+
+}  // namespace tessel
