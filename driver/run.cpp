@@ -1,0 +1,191 @@
+#include "driver/run.h"
+
+#include <shellapi.h>
+
+#include <cstdint>
+#include <ctime>
+#include <memory>
+#include <stdexcept>
+
+#include "driver/command_line.h"
+#include "driver/remove_folder.h"
+#include "package/extract.h"
+#include "package/placeholders.h"
+#include "support/format.h"
+#include "support/handle.h"
+#include "support/message_box.h"
+#include "support/mutex.h"
+
+namespace {
+
+constexpr int run_failed = 1;
+
+// The state of one run, held for its whole length.
+struct run_state {
+  std::string working_folder;
+  std::string v_text;
+  settings_map settings;
+  bool log_ready = false;
+  bool silent = false;
+  std::unique_ptr<tessel::real_mutex> guard;
+  std::uint32_t exit_code = 0;
+};
+
+// Log set-up and log lines come with the log file; until then the run goes on without a log.
+bool set_up_log() { return false; }
+void shut_down_log() {}
+void write_launch_log(const run_state&, const std::string&, const std::string&) {}
+
+// Product names come from the string table with the process configuration.
+void init_config(HINSTANCE) {}
+
+// The "/L" language option comes from the installed product's registry entry.
+std::string apply_installer_language(const std::string& parameters) { return parameters; }
+
+// The temporary folder as GetTempPathA reports it (ending with a backslash), or empty.
+std::string temporary_folder() {
+  std::string path(MAX_PATH, '\0');
+  DWORD length = GetTempPathA(static_cast<DWORD>(path.size()), &path[0]);
+  if (length > path.size()) {  // longer than MAX_PATH: ask again with the room it needs
+    path.assign(length, '\0');
+    length = GetTempPathA(static_cast<DWORD>(path.size()), &path[0]);
+    if (length >= path.size()) length = 0;
+  }
+  path.resize(length);
+  return path;
+}
+
+// The program's own file; grows the buffer for paths longer than MAX_PATH.
+std::string module_path() {
+  for (DWORD size = MAX_PATH;; size *= 2) {
+    std::string path(size, '\0');
+    const DWORD length = GetModuleFileNameA(nullptr, &path[0], size);
+    if (length < size || size >= 32768) {
+      path.resize(length < size ? length : 0);
+      return path;
+    }
+  }
+}
+
+// "QVT" + the low 32 bits of the calendar time in seconds, as a signed number, + backslash.
+std::string working_folder_name() {
+  const auto seconds = static_cast<std::uint32_t>(_time64(nullptr));
+  return tessel::format_text("QVT%i\\", static_cast<int>(seconds));
+}
+
+// Takes the single-instance guard; false when another run holds it.
+bool acquire_guard(run_state& state) {
+  state.guard = std::make_unique<tessel::real_mutex>("Quorvane.Installation");
+  return state.guard->try_acquire(0);
+}
+
+// Adds the "/V" text and the MSI log option to "parameters"; both fall back on failure.
+void compose_parameters(run_state& state, const std::string& base_folder) {
+  assemble_parameters(state.settings, state.v_text);
+  if (const auto log_path = msi_log_path(state.settings, base_folder)) {
+    SetFileAttributesA(log_path->c_str(), FILE_ATTRIBUTE_NORMAL);
+    apply_msi_log_option(state.settings, *log_path);
+  }
+}
+
+// Launches the installer and waits for it; sets the exit code (1 on failure, after a message).
+void launch_and_wait(run_state& state, const std::string& file, const std::string& parameters,
+                     const std::string& directory) {
+  SHELLEXECUTEINFOA launch{};
+  launch.cbSize = sizeof launch;
+  // A silent run must not wait on the shell's own error dialog either.
+  launch.fMask = SEE_MASK_NOCLOSEPROCESS | (state.silent ? SEE_MASK_FLAG_NO_UI : 0);
+  launch.lpFile = file.c_str();
+  launch.lpParameters = parameters.c_str();
+  launch.lpDirectory = directory.c_str();
+  launch.nShow = SW_SHOWNORMAL;
+  if (!ShellExecuteExA(&launch)) {
+    tessel::message_box(state.silent, "ShellExecuteEx failed", "Unable to spawn process");
+    state.exit_code = run_failed;
+    return;
+  }
+  const tessel::unique_handle process(launch.hProcess);
+  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
+    tessel::message_box(state.silent, "WaitForSingleObject failed", "Unable to wait for process");
+    state.exit_code = run_failed;
+    return;
+  }
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process.get(), &code)) {
+    tessel::message_box(state.silent, "GetExitCodeProcess failed", "Unable to get process exit code");
+    state.exit_code = run_failed;
+    return;
+  }
+  state.exit_code = code;
+}
+
+// Steps from the single-instance guard to the clean-up. Exceptions reach the outer guard.
+int guarded_run(run_state& state, HINSTANCE instance, const std::string& command_line) {
+  state.silent = command_line.find("/s") != std::string::npos;
+  init_config(instance);
+  if (!acquire_guard(state)) {
+    tessel::message_box(state.silent, "Already Running",
+                        "Another installation is already running or in the process of starting up.\n"
+                        "Please wait until the other installation has completed before trying again.");
+    return run_failed;
+  }
+
+  std::string temp = temporary_folder();
+  if (temp.empty()) {
+    tessel::message_box(state.silent, "GetTempPath failed", "Unable to get Temporary Directory");
+    temp = "C:\\Temp\\";
+  }
+  CreateDirectoryA(temp.c_str(), nullptr);
+  state.working_folder = temp + working_folder_name();
+  CreateDirectoryA(state.working_folder.c_str(), nullptr);
+  if (!SetCurrentDirectoryA(state.working_folder.c_str())) {
+    tessel::message_box(state.silent, "SetCurrentDirectory failed", "Unable to set Working Directory");
+    return run_failed;
+  }
+
+  const std::string base_folder = base_folder_of(state.working_folder);
+  state.settings["source"] = state.working_folder.substr(0, state.working_folder.size() - 1);
+  state.v_text = split_command_line(command_line, state.settings);
+  const bool accepted = extract_package(module_path(), state.working_folder, state.silent, state.settings);
+  compose_parameters(state, base_folder);
+
+  if (!accepted) {
+    tessel::message_box(state.silent, "Invalid Archive!",
+                        "We are sorry, but your installation / update did not complete due to unexpected "
+                        "download errors.\r\nPlease download full version of the program");
+    state.exit_code = run_failed;
+  } else {
+    const std::string parameters =
+        apply_installer_language(expand_placeholders(state.settings["parameters"], state.settings));
+    const std::string file = state.working_folder + expand_placeholders(state.settings["executable32"], state.settings);
+    if (state.log_ready) write_launch_log(state, file, parameters);
+    launch_and_wait(state, file, parameters, launch_directory(base_folder));
+  }
+
+  // A bare drive ("X:") names that drive's current folder; its root is meant.
+  SetCurrentDirectoryA(launch_directory(base_folder).c_str());
+  remove_folder(state.working_folder);
+  state.guard.reset();
+  return static_cast<int>(state.exit_code);
+}
+
+}  // namespace
+
+int run(HINSTANCE instance, const std::string& command_line) {
+  run_state state;
+  state.log_ready = set_up_log();
+  int exit_code = run_failed;
+  try {
+    exit_code = guarded_run(state, instance, command_line);
+  } catch (const std::exception& error) {
+    state.guard.reset();
+    tessel::message_box(state.silent, error.what(), "Unhandled Exception");
+    exit_code = run_failed;
+  } catch (...) {
+    state.guard.reset();
+    tessel::message_box(state.silent, "No context available", "Unhandled Exception");
+    exit_code = run_failed;
+  }
+  shut_down_log();
+  return exit_code;
+}

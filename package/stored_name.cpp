@@ -1,0 +1,39 @@
+#include "package/stored_name.h"
+
+#include <cctype>
+
+namespace {
+
+std::string upper(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+bool is_device_name(const std::string& component) {
+  // Windows maps these names to devices in every folder, with or without an extension.
+  std::string base = upper(component.substr(0, component.find('.')));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
+    return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+bool is_dots_and_spaces(const std::string& component) {
+  return !component.empty() && component.find_first_not_of(". ") == std::string::npos;
+}
+
+}  // namespace
+
+bool is_safe_stored_name(const std::string& name) {
+  if (name.find(':') != std::string::npos) return false;
+  if (!name.empty() && (name[0] == '\\' || name[0] == '/')) return false;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t end = name.find_first_of("\\/", start);
+    const std::string component = name.substr(start, end == std::string::npos ? std::string::npos : end - start);
+    if (is_dots_and_spaces(component) || is_device_name(component)) return false;
+    if (end == std::string::npos) return true;
+    start = end + 1;
+  }
+}

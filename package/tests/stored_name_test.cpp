@@ -1,0 +1,21 @@
+#include "package/stored_name.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+TEST(stored_name, plain_names_and_sub_folders_are_safe) {
+  for (const char* name : {"QVNEXSetup.exe", "", "sub\\setup.exe", "sub/setup.exe", "a.b.c", "..hidden", "x..",
+                           "console.txt", "COM10", "LPT0.log", "nul-device.txt"})
+    EXPECT_TRUE(is_safe_stored_name(name)) << name;
+}
+
+TEST(stored_name, names_that_leave_the_folder_or_name_devices_are_refused) {
+  for (const char* name : {"..", "..\\x.exe", "a\\..\\..\\x.exe", "a/../x", "\\Windows\\x.exe", "/etc/passwd",
+                           "C:\\x.exe", "C:x.exe", "\\\\server\\share\\x", "\\\\.\\PhysicalDrive0",
+                           "\\\\?\\C:\\x", "setup.exe:stream", ".", "...", ". .", "a\\.. \\b", "NUL", "con.txt",
+                           "sub\\aux", "COM1", "lpt9.dat", "CONOUT$"})
+    EXPECT_FALSE(is_safe_stored_name(name)) << name;
+}
+
+}  // namespace
