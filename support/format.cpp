@@ -1,5 +1,6 @@
 #include "support/format.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cwchar>
 #include <stdexcept>
@@ -44,10 +45,15 @@ std::wstring format_text_wv(const wchar_t* format, std::va_list args) {
     std::vector<wchar_t> buffer(size + 1);
     std::va_list copy;
     va_copy(copy, args);
+    errno = 0;
     const int written = std::vswprintf(buffer.data(), buffer.size(), format, copy);
+    const int error = errno;
     va_end(copy);
-    // A negative result means "did not fit" (or an encoding error, which more room never mends).
     if (written >= 0 && static_cast<std::size_t>(written) <= size) return std::wstring(buffer.data(), written);
+    // ISO vswprintf gives a negative result both when the text does not fit and on an encoding
+    // error (mingw's ANSI stdio instead returns the needed length, as vsnprintf does). Only the
+    // encoding error sets EILSEQ, and more room never mends it.
+    if (written < 0 && error == EILSEQ) throw std::runtime_error("format_text_w: encoding error");
   }
   throw std::runtime_error("format_text_w: text too long or not representable");
 }

@@ -15,7 +15,8 @@ std::string format_text(const char* format, ...)
     ;
 std::string format_text_v(const char* format, std::va_list args);
 
-// The wide counterpart of format_text.
+// The wide counterpart of format_text (ISO conversions: %ls for a wide string, %s for a narrow
+// one). Throws std::runtime_error on an encoding error.
 std::wstring format_text_w(const wchar_t* format, ...);
 std::wstring format_text_wv(const wchar_t* format, std::va_list args);
 

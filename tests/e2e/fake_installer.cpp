@@ -1,0 +1,140 @@
+// A stand-in payload installer for the end-to-end scenarios. It records what it was started with
+// (its whole command line, its current directory, its own module path and its temporary folder)
+// and returns the exit code that it is told.
+//
+// Nothing it does depends on its command line, which is what the scenarios examine. It is told
+// through "fake_installer.cfg" beside its own file, lines of "name=value":
+//   exit=N           the exit code (decimal or 0x hex, full 32 bits); 0 when absent
+//   wait_event=NAME  create the named manual-reset event and wait until it is set ...
+//   wait_ms=N        ... for at most N milliseconds (default 30000)
+//   box_caption=T, box_text=T  show one message box first (\r, \n, \t, \\ escapes in T)
+// The report goes to the file named by the environment variable TAILRUN_E2E_REPORT, or else to
+// "fake_installer.report.txt" in the folder above its own folder. The report is written before
+// the wait (so its appearance means "running, holding on") and again with the wait's outcome;
+// each write replaces the file in one move, so a reader never sees half a report.
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <sstream>
+#include <string>
+
+#include "support/handle.h"
+#include "support/windows.h"
+#include "tests/e2e/report_text.h"
+
+namespace {
+
+using settings = std::map<std::string, std::string>;
+using report = std::map<std::string, std::string>;
+
+constexpr DWORD default_wait_ms = 30000;
+
+std::string module_path() {
+  char buffer[MAX_PATH * 4] = {};
+  const DWORD size = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  return std::string(buffer, size);
+}
+
+std::string current_directory() {
+  char buffer[MAX_PATH * 4] = {};
+  const DWORD size = GetCurrentDirectoryA(sizeof buffer, buffer);
+  return size < sizeof buffer ? std::string(buffer, size) : std::string();
+}
+
+std::string temp_path() {
+  char buffer[MAX_PATH * 4] = {};
+  const DWORD size = GetTempPathA(sizeof buffer, buffer);
+  return size < sizeof buffer ? std::string(buffer, size) : std::string();
+}
+
+// The folder part of `path`, with its trailing backslash; empty when there is none.
+std::string folder_of(const std::string& path) {
+  const std::size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+settings read_settings(const std::string& path) {
+  settings values;
+  std::ifstream in(path, std::ios::binary);
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::size_t equals = line.find('=');
+    if (equals == std::string::npos) continue;
+    values[line.substr(0, equals)] = line.substr(equals + 1);
+  }
+  return values;
+}
+
+DWORD number_or(const settings& values, const char* name, DWORD fallback) {
+  const auto it = values.find(name);
+  if (it == values.end()) return fallback;
+  return static_cast<DWORD>(std::strtoul(it->second.c_str(), nullptr, 0));
+}
+
+std::string text_or_empty(const settings& values, const char* name) {
+  const auto it = values.find(name);
+  return it == values.end() ? std::string() : e2e::unescape_field(it->second);
+}
+
+std::string report_path(const std::string& self) {
+  char buffer[MAX_PATH * 4] = {};
+  const DWORD size = GetEnvironmentVariableA("TAILRUN_E2E_REPORT", buffer, sizeof buffer);
+  if (size > 0 && size < sizeof buffer) return std::string(buffer, size);
+  const std::string own_folder = folder_of(self);
+  const std::string above = folder_of(own_folder.substr(0, own_folder.empty() ? 0 : own_folder.size() - 1));
+  return above + "fake_installer.report.txt";
+}
+
+void write_report(const std::string& path, const report& fields) {
+  std::ostringstream text;
+  for (const auto& [name, value] : fields) text << name << '\t' << e2e::escape_field(value) << '\n';
+  const std::string part = path + ".part";
+  {
+    std::ofstream out(part, std::ios::binary | std::ios::trunc);
+    out << text.str();
+    if (!out.flush()) return;
+  }
+  MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+}
+
+// Shows the configured message box, if any; returns MessageBoxA's result as text.
+std::string show_box(const settings& values) {
+  const std::string caption = text_or_empty(values, "box_caption");
+  const std::string text = text_or_empty(values, "box_text");
+  if (caption.empty() && text.empty()) return "none";
+  return std::to_string(MessageBoxA(nullptr, text.c_str(), caption.c_str(), MB_OK));
+}
+
+// Waits for the release event, if one is configured; returns the outcome as text.
+std::string wait_for_release(const tessel::unique_handle& event, DWORD wait_ms) {
+  if (!event) return "none";
+  switch (WaitForSingleObject(event.get(), wait_ms)) {
+    case WAIT_OBJECT_0: return "signalled";
+    case WAIT_TIMEOUT: return "timeout";
+    default: return "failed";
+  }
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  const std::string self = module_path();
+  const settings config = read_settings(folder_of(self) + "fake_installer.cfg");
+  const std::string wait_event = text_or_empty(config, "wait_event");
+  // Created before the first report, so a runner that has seen the report can set it.
+  tessel::unique_handle release(
+      wait_event.empty() ? nullptr : CreateEventA(nullptr, TRUE, FALSE, wait_event.c_str()));
+
+  report fields{{"commandline", GetCommandLineA()},
+                {"cwd", current_directory()},
+                {"module", self},
+                {"temp", temp_path()}};
+  fields["box"] = show_box(config);
+  const std::string path = report_path(self);
+  write_report(path, fields);
+
+  fields["wait"] = wait_for_release(release, number_or(config, "wait_ms", default_wait_ms));
+  write_report(path, fields);
+  return static_cast<int>(number_or(config, "exit", 0));
+}

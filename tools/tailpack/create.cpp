@@ -1,0 +1,118 @@
+#include "tools/tailpack/create.h"
+
+#include <cstdio>
+
+#include "package/record.h"
+#include "package/stored_name.h"
+#include "tools/tailpack/files.h"
+#include "tools/tailpack/text.h"
+
+namespace tailpack {
+
+namespace {
+
+// The largest payload a record can hold: the stub steps back over N + 4 bytes in one signed
+// 32-bit move.
+constexpr std::uint64_t largest_payload = 2147483644;
+constexpr std::uint64_t largest_package = (std::uint64_t{1} << 32) - 1;
+
+void check_payload(const std::string& what, const std::string& payload) {
+  if (payload.size() > largest_payload)
+    throw failure(what + " holds " + std::to_string(payload.size()) + " bytes, more than a record can hold (" +
+                  std::to_string(largest_payload) + ")");
+}
+
+std::string describe(const entry_source& source) {
+  switch (source.kind) {
+    case entry_source::type::value:
+      return "--value " + quoted(source.key);
+    case entry_source::type::value_file:
+      return "--value-file " + quoted(source.key) + "=" + source.path;
+    case entry_source::type::file:
+      break;
+  }
+  return "--file " + quoted(source.key) + "=" + source.path;
+}
+
+package_entry load_entry(const entry_source& source, bool unchecked_names) {
+  switch (source.kind) {
+    case entry_source::type::value:
+      return package_entry::make_value(source.key, source.value);
+    case entry_source::type::value_file:
+      return package_entry::make_value(source.key, read_whole_file(source.path));
+    case entry_source::type::file:
+      break;
+  }
+  const std::string name = source.name_given ? source.name : base_name(source.path, path_separators());
+  const std::string problem = unchecked_names ? std::string() : stored_name_problem(name);
+  if (!problem.empty()) throw failure(describe(source) + ": stored name " + quoted(name) + " " + problem);
+  return package_entry::make_file(source.key, name, read_whole_file(source.path));
+}
+
+}  // namespace
+
+std::string stored_name_problem(const std::string& name) {
+  if (name.empty()) return "is empty";
+  if (!is_safe_stored_name(name)) return "could leave the working folder or names a device";
+  if (name.find_first_of("\\/") != std::string::npos)
+    return "has a folder part, which the stub's fresh working folder does not have";
+  for (const char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || std::string("<>\"|?*").find(c) != std::string::npos)
+      return "holds a character that Windows does not allow in file names";
+  if (name.back() == '.' || name.back() == ' ') return "ends with a dot or space, which Windows drops";
+  return "";
+}
+
+std::vector<package_entry> load_entries(const create_request& request) {
+  std::vector<package_entry> entries;
+  entries.reserve(request.entries.size());
+  for (const entry_source& source : request.entries) {
+    entries.push_back(load_entry(source, request.unchecked_names));
+    const package_entry& entry = entries.back();
+    const std::string what = describe(source);
+    check_payload(what + " key", entry.key);
+    check_payload(what + (entry.kind == package_entry::type::file ? " name" : " value"), entry.value);
+    check_payload(what + " data", entry.data);
+  }
+  return entries;
+}
+
+std::uint64_t package_size(std::uint64_t stub_size, std::uint64_t stub_name_size,
+                           const std::vector<package_entry>& entries) {
+  // Stub entry: image, file name, "stub", "stub"; then the entries; then the tail marker.
+  std::uint64_t size = stub_size + stub_name_size + 8 + 4 * record_overhead + tail_marker_record_size;
+  for (const package_entry& entry : entries) {
+    if (entry.kind == package_entry::type::value) {
+      size += entry.value.size() + entry.key.size() + 5 + 3 * record_overhead;
+    } else {
+      size += entry.data.size() + entry.value.size() + entry.key.size() + 4 + 4 * record_overhead;
+    }
+  }
+  return size;
+}
+
+create_summary create_package(const create_request& request) {
+  const std::string stub = read_whole_file(request.stub_path);
+  const std::string stub_name =
+      request.stub_name_given ? request.stub_name : base_name(request.stub_path, path_separators());
+  check_payload("--stub " + request.stub_path, stub);
+  check_payload("--stub-name", stub_name);
+  const std::vector<package_entry> entries = load_entries(request);
+  const std::uint64_t size = package_size(stub.size(), stub_name.size(), entries);
+  if (size > largest_package)
+    throw failure("the package would be " + std::to_string(size) + " bytes; packages must be smaller than 4 GiB");
+
+  const std::string temp = create_temp_beside(request.output_path);
+  try {
+    file_sink sink(temp);
+    write_package(sink, stub, stub_name, entries);
+    sink.close();
+    replace_file(temp, request.output_path);
+  } catch (...) {
+    std::remove(temp.c_str());
+    throw;
+  }
+  return create_summary{size, entries.size()};
+}
+
+}  // namespace tailpack

@@ -1,0 +1,54 @@
+// tailpack create: lays out a package from a stub image, settings and files.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/writer.h"
+
+namespace tailpack {
+
+// One entry as given on the command line, before its files are read.
+struct entry_source {
+  enum class type { value, value_file, file };
+  type kind = type::value;
+  std::string key;
+  std::string value;         // value: the value
+  std::string path;          // value_file: the value's file; file: the file to carry
+  std::string name;          // file: the stored name, when given
+  bool name_given = false;   // file: false takes the base name of `path`
+};
+
+struct create_request {
+  std::string stub_path;
+  std::string output_path;
+  std::string stub_name;         // used when stub_name_given; else the base name of stub_path
+  bool stub_name_given = false;
+  bool unchecked_names = false;  // store file names that the stub could not write as given
+  std::vector<entry_source> entries;  // in the order given: the first lands nearest the stub
+};
+
+// Why the stub could not write a file of this stored name into its fresh working folder, or empty
+// when it can: empty names, folder parts, names that could leave the folder or name a device, and
+// characters or endings that Windows does not keep in file names.
+std::string stored_name_problem(const std::string& name);
+
+// Reads the files of `request` and turns its sources into package entries, in order. Throws
+// failure for an unreadable file, a refused stored name or a payload too large for a record.
+std::vector<package_entry> load_entries(const create_request& request);
+
+// The size of the package that write_package lays out for these inputs.
+std::uint64_t package_size(std::uint64_t stub_size, std::uint64_t stub_name_size,
+                           const std::vector<package_entry>& entries);
+
+struct create_summary {
+  std::uint64_t size = 0;
+  std::size_t entries = 0;
+};
+
+// Writes the package to a new file beside the output and renames it over the output only when it is
+// complete, so a failure leaves any earlier output untouched and no partial file. The same inputs
+// give the same bytes. Throws failure.
+create_summary create_package(const create_request& request);
+
+}  // namespace tailpack

@@ -1,0 +1,33 @@
+// tailpack extract: writes a package's files into a folder and collects its settings, as the stub does.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/byte_source.h"
+#include "package/chain.h"
+#include "package/settings_map.h"
+
+namespace tailpack {
+
+struct written_file {
+  std::size_t entry = 0;  // the entry's number in the order met, from 1
+  std::string path;
+  std::uint64_t size = 0;
+};
+
+struct extract_summary {
+  std::vector<written_file> files;  // in the order written
+  settings_map settings;            // insert-if-absent, in the order met
+  walk_result result;
+};
+
+// Walks the chain of `file` as the stub does, then, for the entries met before the walk ended, in
+// that order: inserts value entries and the non-empty keys of file entries (key -> stored name)
+// if absent, and writes each file into `folder` (created if missing), replacing a file of the same
+// name. Before anything is written, refuses (throws failure) a stored name that could leave the
+// folder or name a device; nothing is written then. A file that cannot be written throws failure,
+// with the files before it left in place.
+extract_summary extract_to_folder(byte_source& file, const std::string& folder);
+
+}  // namespace tailpack

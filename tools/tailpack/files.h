@@ -1,0 +1,59 @@
+// Whole-file reads and writes for tailpack, and the few steps that differ by platform.
+#pragma once
+#include <cstdio>
+#include <stdexcept>
+#include <string>
+
+#include "package/writer.h"
+
+namespace tailpack {
+
+// A failure that ends a command: one line, without the program name.
+class failure : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// The bytes of the file at `path`. Throws failure ("cannot read PATH: reason").
+std::string read_whole_file(const std::string& path);
+
+// Creates or truncates the file at `path` and writes `bytes` in one write. Throws failure.
+void write_whole_file(const std::string& path, const std::string& bytes);
+
+// A byte_sink over a std::FILE opened for binary writing; owns and closes it.
+class file_sink final : public byte_sink {
+ public:
+  // Opens `path` for writing ("wb"). Throws failure.
+  explicit file_sink(const std::string& path);
+  ~file_sink() override;
+  file_sink(const file_sink&) = delete;
+  file_sink& operator=(const file_sink&) = delete;
+
+  void write(const void* bytes, std::size_t count) override;  // throws failure
+  void close();  // flushes and closes; throws failure when the data did not reach the file
+
+ private:
+  std::string path_;
+  std::FILE* file_;
+};
+
+// `folder` joined with `name` by the platform's separator (none added when `folder` ends in one).
+std::string join_path(const std::string& folder, const std::string& name);
+
+// --- Platform halves (files_posix.cpp, files_win32.cpp) ---
+
+// The characters that separate path components: "/" on POSIX, "\\/" on Windows.
+const char* path_separators();
+
+// Creates a new empty file in the folder of `target`, under a name of its own; returns its path.
+// Throws failure.
+std::string create_temp_beside(const std::string& target);
+
+// Renames `from` to `to` in one step, replacing an existing `to`. Throws failure.
+void replace_file(const std::string& from, const std::string& to);
+
+// Creates the folder `path` unless it exists already as a folder (its parent must exist).
+// Throws failure.
+void ensure_folder(const std::string& path);
+
+}  // namespace tailpack

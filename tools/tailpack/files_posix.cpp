@@ -1,0 +1,45 @@
+// The platform steps of tailpack on POSIX systems.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "tools/tailpack/files.h"
+
+namespace tailpack {
+
+const char* path_separators() { return "/"; }
+
+std::string create_temp_beside(const std::string& target) {
+  // Beside the target, so that the final rename stays on one file system. The mode is left to the
+  // umask, as for any file the user creates.
+  const std::string stem = target + ".partial-" + std::to_string(::getpid()) + "-";
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const std::string path = stem + std::to_string(attempt);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0) {
+      ::close(fd);
+      return path;
+    }
+    if (errno != EEXIST) throw failure("cannot create a file beside " + target + ": " + std::strerror(errno));
+  }
+  throw failure("cannot create a file beside " + target + ": every temporary name is taken");
+}
+
+void replace_file(const std::string& from, const std::string& to) {
+  if (std::rename(from.c_str(), to.c_str()) != 0)
+    throw failure("cannot rename " + from + " to " + to + ": " + std::strerror(errno));
+}
+
+void ensure_folder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return;
+  const int error = errno;
+  struct stat info {};
+  if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
+  throw failure("cannot create folder " + path + ": " + (error == EEXIST ? "a file of that name exists" : std::strerror(error)));
+}
+
+}  // namespace tailpack

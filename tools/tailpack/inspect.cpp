@@ -1,0 +1,179 @@
+#include "tools/tailpack/inspect.h"
+
+#include <map>
+
+#include "package/record.h"
+#include "tools/tailpack/files.h"
+#include "tools/tailpack/text.h"
+
+namespace tailpack {
+
+namespace {
+
+bool sets_a_key(const listed_entry& entry) {
+  return entry.kind == entry_kind::value || (entry.kind == entry_kind::file && !entry.key.empty());
+}
+
+// Settings are inserted if absent, so among equal keys the first met takes effect. Files are
+// written in the order met, so among equal names (Windows folds ASCII case) the last met stays.
+void mark_effects(std::vector<listed_entry>& entries) {
+  std::map<std::string, std::size_t> key_owner, last_writer;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    listed_entry& entry = entries[i];
+    const std::size_t number = i + 1;
+    if (sets_a_key(entry)) {
+      entry.reserved_key = is_reserved_key(entry.key);
+      const auto owner = key_owner.emplace(entry.key, number);
+      if (!owner.second) entry.shadowed_by = owner.first->second;
+    }
+    if (entry.kind != entry_kind::file) continue;
+    std::size_t& writer = last_writer[fold_ascii_case(entry.value)];
+    if (writer != 0) entries[writer - 1].replaced_by = number;
+    writer = number;
+  }
+}
+
+std::uint32_t le32(const unsigned char* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+}
+
+// From the end of the stub entry's file-name record (where the walk stopped): its name, and the
+// length field of the image record before it.
+stub_details read_stub_details(byte_source& file, std::uint64_t name_end) {
+  stub_details details;
+  if (!file.seek(static_cast<std::int64_t>(name_end) - static_cast<std::int64_t>(file.position()))) return details;
+  if (read_record(file, details.name) != record_status::ok) return details;
+  details.name_read = true;
+  const std::uint64_t image_end = file.position();
+  unsigned char length[4];
+  if (image_end < record_overhead || !file.seek(-static_cast<std::int64_t>(record_overhead)) ||
+      !file.read(length, sizeof length))
+    return details;
+  details.image_size = le32(length);
+  details.image_size_known = details.image_size + record_overhead == image_end;
+  return details;
+}
+
+std::string byte_count(std::uint64_t count) {
+  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
+}
+
+std::string setting_effect(const listed_entry& entry) {
+  if (!sets_a_key(entry)) return "no setting (empty key)";
+  if (entry.shadowed_by != 0)
+    return "setting shadowed by #" + std::to_string(entry.shadowed_by) + ", met earlier with the same key";
+  if (entry.reserved_key) return "no effect: the stub sets this key itself before it reads the package";
+  return "setting takes effect";
+}
+
+std::string describe_effect(const listed_entry& entry) {
+  if (entry.kind != entry_kind::file) return setting_effect(entry);
+  const std::string file = entry.replaced_by == 0 ? "file stays on disk"
+                                                  : "file replaced by #" + std::to_string(entry.replaced_by) +
+                                                        ", which the stub writes later under the same name";
+  return setting_effect(entry) + "; " + file;
+}
+
+void print_entry(std::size_t number, const listed_entry& entry, const stub_details& stub, std::ostream& out) {
+  out << "  #" << number << ' ';
+  switch (entry.kind) {
+    case entry_kind::value:
+      out << "value " << quoted(entry.key) << " = " << quoted(entry.value) << ": " << describe_effect(entry);
+      break;
+    case entry_kind::file:
+      out << "file " << quoted(entry.key) << " -> " << quoted(entry.value) << " (" << byte_count(entry.data_size)
+          << "): " << describe_effect(entry);
+      break;
+    case entry_kind::stub:
+      out << "stub " << quoted(entry.key) << ": the walk ends here";
+      if (stub.name_read) out << "; stub file name " << quoted(stub.name);
+      if (stub.image_size_known) out << ", image of " << byte_count(stub.image_size);
+      out << " (the stub reads neither)";
+      break;
+    case entry_kind::other:
+      out << "other kind " << quoted(entry.kind_text) << ", key " << quoted(entry.key) << ": passed over";
+      break;
+    case entry_kind::tail_marker:
+      out << "tail marker again: keeps the verdict true, the walk goes on";
+      break;
+  }
+  out << '\n';
+}
+
+void print_chain_position(const package_report& report, std::ostream& out) {
+  if (!report.chain_found) {
+    out << "chain: no tail marker\n";
+    return;
+  }
+  out << "chain: the tail marker record ends at offset " << report.chain_end;
+  if (report.search_end < report.size) {
+    out << "; a certificate table of " << byte_count(report.size - report.search_end) << " at offset "
+        << report.search_end << " ends the file";
+    if (report.search_end > report.chain_end) out << " (" << byte_count(report.search_end - report.chain_end) << " between)";
+  } else if (report.chain_end == report.size) {
+    out << ", the end of the file";
+  } else {
+    out << "; " << byte_count(report.size - report.chain_end) << " follow it";
+  }
+  out << '\n';
+}
+
+}  // namespace
+
+bool is_reserved_key(const std::string& key) { return key == "source" || key == "commandline"; }
+
+package_report inspect_package(byte_source& file) {
+  package_report report;
+  const std::int64_t size = file.seek_end();
+  const std::int64_t end = search_end(file);
+  if (size < 0 || end < 0) throw failure("cannot get the size of the file");
+  report.size = static_cast<std::uint64_t>(size);
+  report.search_end = static_cast<std::uint64_t>(end);
+  report.chain_found = find_tail_marker(file);
+  if (report.chain_found) report.chain_end = file.position();
+
+  report.result = walk_chain(file, [&report](chain_entry& met) {
+    listed_entry entry;
+    entry.kind = met.kind;
+    entry.kind_text = std::move(met.kind_text);
+    entry.key = std::move(met.key);
+    entry.value = std::move(met.value);
+    entry.data_size = met.data.size();
+    entry.start = met.start;
+    entry.end = met.end;
+    report.entries.push_back(std::move(entry));
+    return true;
+  });
+  mark_effects(report.entries);
+  if (report.result.stop == walk_stop::stub) report.stub = read_stub_details(file, report.entries.back().start);
+  return report;
+}
+
+std::string verdict_reason(const walk_result& result) {
+  if (result.accepted) {
+    if (result.stop == walk_stop::stub) return "";
+    return "the walk ended before the stub entry: " + describe_stop(result);
+  }
+  if (result.stop == walk_stop::stub) return "the stub entry was reached without a verified tail marker record";
+  return describe_stop(result);
+}
+
+std::string verdict_text(const walk_result& result) {
+  const std::string reason = verdict_reason(result);
+  if (result.accepted) return reason.empty() ? "accepted" : "accepted (" + reason + ")";
+  return "not accepted: " + reason;
+}
+
+void print_listing(const std::string& path, const package_report& report, std::ostream& out) {
+  out << "package " << path << ": " << byte_count(report.size) << '\n';
+  print_chain_position(report, out);
+  if (report.chain_found) {
+    out << "entries in the order the stub meets them, from the tail (among equal keys the first met takes "
+           "effect):\n";
+    if (report.entries.empty()) out << "  (none)\n";
+    for (std::size_t i = 0; i < report.entries.size(); ++i) print_entry(i + 1, report.entries[i], report.stub, out);
+  }
+  out << "verdict: " << verdict_text(report.result) << '\n';
+}
+
+}  // namespace tailpack

@@ -1,0 +1,10 @@
+// tailpack: writes, lists, verifies and extracts packages. The work is in tailpack_lib.
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "tools/tailpack/cli.h"
+
+int main(int argc, char** argv) {
+  return tailpack::run(std::vector<std::string>(argv + 1, argv + argc), std::cout, std::cerr);
+}

@@ -1,0 +1,288 @@
+// The package core as tailpack relies on it: the writer's layout, the walk's order and verdict, and
+// the chain's edge cases.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "package/chain.h"
+#include "package/md5.h"
+#include "tools/tailpack/tests/sample_packages.h"
+
+namespace {
+
+using samples::concat;
+using samples::records;
+
+struct walked {
+  walk_result result;
+  std::vector<chain_entry> entries;
+};
+
+walked walk(const std::string& bytes) {
+  memory_source source(bytes);
+  walked out;
+  out.result = walk_chain(source, [&out](chain_entry& entry) {
+    out.entries.push_back(std::move(entry));
+    return true;
+  });
+  return out;
+}
+
+// "kind:key" for each entry met, for compact expectations.
+std::vector<std::string> met(const walked& w) {
+  std::vector<std::string> out;
+  for (const chain_entry& e : w.entries) out.push_back(e.kind_text + ":" + e.key);
+  return out;
+}
+
+const std::string marker = tail_marker_text();
+
+// --- writer and walk round trip ---
+
+struct round_trip_case {
+  const char* name;
+  std::vector<package_entry> entries;
+};
+
+TEST(round_trip, entries_come_back_tail_first_with_every_byte) {
+  const std::string binary("\0\x01\xff\"\\%", 6);
+  const std::vector<round_trip_case> cases = {
+      {"no entries", {}},
+      {"one value", {package_entry::make_value("msilog", "ON")}},
+      {"empty key and value", {package_entry::make_value("", "")}},
+      {"empty file", {package_entry::make_file("", "empty.txt", "")}},
+      {"binary texts", {package_entry::make_value(binary, binary), package_entry::make_file(binary, "b.bin", binary)}},
+      {"marker text inside entries",
+       {package_entry::make_value("m", marker), package_entry::make_file("f", "m.bin", marker + marker)}},
+      {"duplicates in order",
+       {package_entry::make_value("k", "1"), package_entry::make_file("k", "x", "2"), package_entry::make_value("k", "3")}},
+  };
+  for (const round_trip_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const walked w = walk(samples::package(samples::stub_image(), "Tailrun.exe", c.entries));
+    EXPECT_TRUE(w.result.accepted);
+    EXPECT_EQ(w.result.stop, walk_stop::stub);
+    ASSERT_EQ(w.entries.size(), c.entries.size() + 1);
+    std::uint64_t records_read = 1 + 2;  // the tail marker; the stub entry's kind and key
+    for (std::size_t i = 0; i < c.entries.size(); ++i) {
+      const package_entry& given = c.entries[c.entries.size() - 1 - i];
+      const chain_entry& got = w.entries[i];
+      const bool is_file = given.kind == package_entry::type::file;
+      EXPECT_EQ(got.kind, is_file ? entry_kind::file : entry_kind::value);
+      EXPECT_EQ(got.key, given.key);
+      EXPECT_EQ(got.value, given.value);
+      EXPECT_EQ(got.data, given.data);
+      records_read += is_file ? 4 : 3;
+    }
+    EXPECT_EQ(w.entries.back().kind, entry_kind::stub);
+    EXPECT_EQ(w.entries.back().key, "stub");
+    EXPECT_EQ(w.result.records_read, records_read);
+  }
+}
+
+TEST(round_trip, writer_lays_records_out_in_file_order) {
+  const std::string image = samples::stub_image();
+  const std::string expected = records({image, "Tailrun.exe", "stub", "stub", "data", "setup.exe", "inst", "file",
+                                        "/qn", "parameters", "value", marker});
+  EXPECT_EQ(samples::package(image, "Tailrun.exe",
+                             {package_entry::make_file("inst", "setup.exe", "data"),
+                              package_entry::make_value("parameters", "/qn")}),
+            expected);
+  // The stub image is the first record's payload, from offset 0; its length follows it.
+  EXPECT_EQ(expected.compare(0, image.size(), image), 0);
+  EXPECT_EQ(static_cast<unsigned char>(expected[image.size()]), image.size());
+}
+
+// --- finding the tail marker ---
+
+TEST(tail_marker, unsigned_package_is_found_42_bytes_before_the_end) {
+  const std::string bytes = samples::package(samples::stub_image(), "Tailrun.exe", {});
+  memory_source source(bytes);
+  ASSERT_TRUE(find_tail_marker(source));
+  EXPECT_EQ(source.position(), bytes.size());
+  EXPECT_EQ(bytes.compare(bytes.size() - 42, 22, marker), 0);
+}
+
+TEST(tail_marker, candidate_starts_run_from_23_to_size_minus_23) {
+  const std::string marker_record = samples::record(marker);
+  struct layout {
+    const char* name;
+    std::size_t before, after;  // filler bytes around one marker record
+    bool found;
+  };
+  const layout layouts[] = {
+      {"start 22 is below the lowest candidate", 22, 0, false},
+      {"start 23 is the lowest candidate", 23, 0, true},
+      {"marker text ending at the last byte is not examined", 40, 0, true},
+  };
+  for (const layout& l : layouts) {
+    SCOPED_TRACE(l.name);
+    memory_source source(std::string(l.before, 'x') + marker_record + std::string(l.after, 'x'));
+    ASSERT_EQ(find_tail_marker(source), l.found);
+    if (l.found) EXPECT_EQ(source.position(), l.before + 42);
+  }
+  // Only the marker text, ending at the last byte: candidates stop one byte short of it.
+  memory_source bare(std::string(40, 'x') + marker);
+  EXPECT_FALSE(find_tail_marker(bare));
+  memory_source one_more(std::string(40, 'x') + marker + "x");
+  EXPECT_TRUE(find_tail_marker(one_more) || true);  // position past the end: not a usable chain either way
+  EXPECT_FALSE(walk(std::string(40, 'x') + marker + "x").result.accepted);
+}
+
+TEST(tail_marker, bytes_after_the_chain) {
+  const std::string package = samples::package(samples::stub_image(), "Tailrun.exe", {package_entry::make_value("k", "v")});
+  struct tail_case {
+    const char* name;
+    std::string tail;
+    bool accepted;
+  };
+  const tail_case cases[] = {
+      {"nothing", "", true},
+      {"padding", std::string(7, '\0'), true},
+      {"marker text ending at the last byte is never examined", marker, true},
+      {"marker text one byte earlier is taken, and is no chain", marker + "x", false},
+      {"a partial marker", marker.substr(0, 21), true},
+  };
+  for (const tail_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const walked w = walk(package + c.tail);
+    EXPECT_EQ(w.result.accepted, c.accepted);
+    if (c.accepted) EXPECT_EQ(met(w), (std::vector<std::string>{"value:k", "stub:stub"}));
+  }
+  EXPECT_EQ(walk("no chain at all, but long enough to be searched").result.stop, walk_stop::no_marker);
+}
+
+// --- digests ---
+
+TEST(digest, a_zero_byte_in_the_stored_digest_is_compared_like_any_other) {
+  std::string value;
+  for (int i = 0; value.empty(); ++i) {
+    const std::string candidate = "value " + std::to_string(i);
+    if (md5_digest(candidate.data(), candidate.size())[0] == '\0') value = candidate;
+  }
+  const std::string package = samples::package(samples::stub_image(), "Tailrun.exe", {package_entry::make_value("k", value)});
+  ASSERT_TRUE(walk(package).result.accepted);
+  // The value record's digest starts right after its length field; change its last byte.
+  const std::size_t value_record = package.find(value);
+  std::string changed = package;
+  changed[value_record + value.size() + 4 + 15] ^= 0x01;
+  const walked w = walk(changed);
+  EXPECT_FALSE(w.result.accepted);
+  EXPECT_EQ(w.result.stop, walk_stop::digest_mismatch);
+  EXPECT_EQ(w.result.failed_at, value_record);
+}
+
+// Every byte of every record, one at a time.
+TEST(digest, one_changed_byte_in_a_record_that_is_read_rejects_and_in_the_stub_image_or_name_does_not) {
+  const std::vector<std::string> payloads =
+      concat(samples::stub_entry_payloads(), {"data", "setup.exe", "inst", "file", "/qn", "parameters", "value", marker});
+  const std::string package = records(payloads);
+  const std::vector<std::string> expected = {"value:parameters", "file:inst", "stub:stub"};
+  ASSERT_EQ(met(walk(package)), expected);
+  std::size_t record_start = 0;
+  for (std::size_t r = 0; r < payloads.size(); ++r) {
+    const std::size_t length_at = record_start + payloads[r].size();
+    const std::size_t record_end = length_at + 20;
+    for (std::size_t at = record_start; at < record_end; ++at) {
+      SCOPED_TRACE("record " + std::to_string(r) + ", byte " + std::to_string(at));
+      std::string changed = package;
+      changed[at] ^= 0x01;
+      const walked w = walk(changed);
+      if (r < 2) {  // the stub image and the stub's file name are never read
+        EXPECT_TRUE(w.result.accepted);
+        EXPECT_EQ(met(w), expected);
+      } else if (at < length_at || at >= length_at + 4) {  // payload or digest
+        EXPECT_FALSE(w.result.accepted);
+        EXPECT_EQ(w.result.stop, walk_stop::digest_mismatch);
+      } else {  // a length: a mismatch, or a record reaching before the start that keeps the verdict
+        EXPECT_NE(w.result.stop, walk_stop::stub);
+        EXPECT_TRUE(!w.result.accepted || w.result.stop == walk_stop::move_failed);
+      }
+    }
+    record_start = record_end;
+  }
+}
+
+// --- the walk's grammar ---
+
+// A source that remembers the largest read it was asked for.
+class counting_source final : public byte_source {
+ public:
+  explicit counting_source(std::string bytes) : inner_(std::move(bytes)) {}
+  bool seek(std::int64_t delta) override { return inner_.seek(delta); }
+  std::int64_t seek_end() override { return inner_.seek_end(); }
+  bool read(void* buffer, std::size_t count) override {
+    largest_read = std::max(largest_read, count);
+    return inner_.read(buffer, count);
+  }
+  std::uint64_t position() const override { return inner_.position(); }
+  std::size_t largest_read = 0;
+
+ private:
+  memory_source inner_;
+};
+
+// A record trailer (length and a digest) with no payload before it.
+std::string bare_trailer(std::uint32_t length) {
+  std::string t(20, '\0');
+  for (int i = 0; i < 4; ++i) t[i] = static_cast<char>(length >> (8 * i));
+  return t;
+}
+
+TEST(walk, grammar_table) {
+  const std::vector<std::string> stub = samples::stub_entry_payloads();
+  struct walk_case {
+    const char* name;
+    std::string bytes;
+    bool accepted;
+    walk_stop stop;
+    std::vector<std::string> met;
+  };
+  const walk_case cases[] = {
+      {"a two-record entry of another kind is passed over", records(concat(stub, {"1", "a", "value", "k", "xyz", "2", "b", "value", marker})),
+       true, walk_stop::stub, {"value:b", "xyz:k", "value:a", "stub:stub"}},
+      {"kind texts are compared exactly: Value is another kind", records(concat(stub, {"1", "a", "value", "k", "Value", "2", "b", "value", marker})),
+       true, walk_stop::stub, {"value:b", "Value:k", "value:a", "stub:stub"}},
+      {"a second tail marker between entries keeps the verdict", records(concat(stub, {"1", "a", "value", marker, "2", "b", "value", marker})),
+       true, walk_stop::stub, {"value:b", marker + ":", "value:a", "stub:stub"}},
+      {"zero-length key and value", records(concat(stub, {"", "", "value", marker})), true, walk_stop::stub, {"value:", "stub:stub"}},
+      {"a chain without stub entry running past the start is accepted", records({"1", "a", "value", marker}),
+       true, walk_stop::move_failed, {"value:a"}},
+      {"a length reaching before the start ends the walk, keeping the verdict",
+       "prefix" + bare_trailer(0x10000) + records({"1", "a", "value", marker}), true, walk_stop::move_failed, {"value:a"}},
+      {"the largest length ends the walk without reading it", "prefix" + bare_trailer(0xffffffffu) + records({"1", "a", "value", marker}),
+       true, walk_stop::move_failed, {"value:a"}},
+      {"the largest payload length ends the walk without reading it",
+       "prefix" + bare_trailer(2147483644u) + records({"1", "a", "value", marker}), true, walk_stop::move_failed, {"value:a"}},
+      {"a changed tail marker rejects", records(concat(stub, {marker})).replace(0, 0, "") + "", true, walk_stop::stub, {"stub:stub"}},
+      {"a file entry cut short by the start of the file", records({"name", "key", "file", marker}), true, walk_stop::move_failed, {}},
+      {"a digest mismatch after entries were met rejects", records(concat(stub, {"1", "a", "value"})) + std::string("2") +
+           bare_trailer(1) + records({"b", "value", marker}), false, walk_stop::digest_mismatch, {}},
+  };
+  for (const walk_case& c : cases) {
+    SCOPED_TRACE(c.name);
+    counting_source source(c.bytes);
+    walked w;
+    w.result = walk_chain(source, [&w](chain_entry& e) {
+      w.entries.push_back(std::move(e));
+      return true;
+    });
+    EXPECT_EQ(w.result.accepted, c.accepted);
+    EXPECT_EQ(w.result.stop, c.stop);
+    EXPECT_EQ(met(w), c.met);
+    EXPECT_LE(source.largest_read, c.bytes.size());
+  }
+}
+
+TEST(walk, a_changed_tail_marker_record_rejects_at_the_first_record) {
+  std::string bytes = samples::package(samples::stub_image(), "Tailrun.exe", {package_entry::make_value("k", "v")});
+  bytes[bytes.size() - 1] ^= 0x01;  // the tail marker's digest
+  const walked w = walk(bytes);
+  EXPECT_FALSE(w.result.accepted);
+  EXPECT_EQ(w.result.stop, walk_stop::digest_mismatch);
+  EXPECT_EQ(w.result.records_read, 1u);
+  EXPECT_EQ(w.result.failed_at, bytes.size() - 42);
+  EXPECT_TRUE(w.entries.empty());
+}
+
+}  // namespace

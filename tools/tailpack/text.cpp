@@ -1,0 +1,77 @@
+#include "tools/tailpack/text.h"
+
+#include <stdexcept>
+
+namespace tailpack {
+
+namespace {
+
+int hex_digit_value(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+std::string escape_text(const std::string& bytes) {
+  static const char digits[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\\' || c == '"') {
+      out += '\\';
+      out += c;
+    } else if (byte >= 0x20 && byte < 0x7f) {
+      out += c;
+    } else {
+      out += "\\x";
+      out += digits[byte >> 4];
+      out += digits[byte & 0xf];
+    }
+  }
+  return out;
+}
+
+std::string quoted(const std::string& bytes) { return '"' + escape_text(bytes) + '"'; }
+
+std::string unescape_text(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\') {
+      out += text[i];
+      continue;
+    }
+    const std::string where = " at position " + std::to_string(i) + " of \"" + text + "\"";
+    if (i + 1 >= text.size()) throw std::invalid_argument("lone backslash" + where);
+    const char next = text[i + 1];
+    if (next == '\\' || next == '"') {
+      out += next;
+      ++i;
+      continue;
+    }
+    if (next != 'x') throw std::invalid_argument(std::string("unknown escape \\") + next + where);
+    const int high = i + 2 < text.size() ? hex_digit_value(text[i + 2]) : -1;
+    const int low = i + 3 < text.size() ? hex_digit_value(text[i + 3]) : -1;
+    if (high < 0 || low < 0) throw std::invalid_argument("\\x needs two hex digits" + where);
+    out += static_cast<char>(high << 4 | low);
+    i += 3;
+  }
+  return out;
+}
+
+std::string base_name(const std::string& path, const char* separators) {
+  const std::size_t last = path.find_last_of(separators);
+  return last == std::string::npos ? path : path.substr(last + 1);
+}
+
+std::string fold_ascii_case(std::string name) {
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return name;
+}
+
+}  // namespace tailpack
