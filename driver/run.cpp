@@ -8,9 +8,9 @@
 #include <stdexcept>
 
 #include "driver/command_line.h"
+#include "driver/launch_plan.h"
 #include "driver/remove_folder.h"
 #include "package/extract.h"
-#include "package/placeholders.h"
 #include "support/format.h"
 #include "support/handle.h"
 #include "support/message_box.h"
@@ -79,15 +79,6 @@ bool acquire_guard(run_state& state) {
   return state.guard->try_acquire(0);
 }
 
-// Adds the "/V" text and the MSI log option to "parameters"; both fall back on failure.
-void compose_parameters(run_state& state, const std::string& base_folder) {
-  assemble_parameters(state.settings, state.v_text);
-  if (const auto log_path = msi_log_path(state.settings, base_folder)) {
-    SetFileAttributesA(log_path->c_str(), FILE_ATTRIBUTE_NORMAL);
-    apply_msi_log_option(state.settings, *log_path);
-  }
-}
-
 // Launches the installer and waits for it; sets the exit code (1 on failure, after a message).
 void launch_and_wait(run_state& state, const std::string& file, const std::string& parameters,
                      const std::string& directory) {
@@ -143,11 +134,11 @@ int guarded_run(run_state& state, HINSTANCE instance, const std::string& command
     return run_failed;
   }
 
-  const std::string base_folder = base_folder_of(state.working_folder);
-  state.settings["source"] = state.working_folder.substr(0, state.working_folder.size() - 1);
-  state.v_text = split_command_line(command_line, state.settings);
+  state.v_text = prepare_settings(state.settings, state.working_folder, command_line);
   const bool accepted = extract_package(module_path(), state.working_folder, state.silent, state.settings);
-  compose_parameters(state, base_folder);
+  // Clears a read-only attribute that an earlier run's installer log may carry.
+  compose_parameters(state.settings, state.working_folder, state.v_text,
+                     [](const std::string& log) { SetFileAttributesA(log.c_str(), FILE_ATTRIBUTE_NORMAL); });
 
   if (!accepted) {
     tessel::message_box(state.silent, "Invalid Archive!",
@@ -155,15 +146,15 @@ int guarded_run(run_state& state, HINSTANCE instance, const std::string& command
                         "download errors.\r\nPlease download full version of the program");
     state.exit_code = run_failed;
   } else {
-    const std::string parameters =
-        apply_installer_language(expand_placeholders(state.settings["parameters"], state.settings));
-    const std::string file = state.working_folder + expand_placeholders(state.settings["executable32"], state.settings);
-    if (state.log_ready) write_launch_log(state, file, parameters);
-    launch_and_wait(state, file, parameters, launch_directory(base_folder));
+    launch_plan plan = plan_launch(state.settings, state.working_folder);
+    plan.parameters = apply_installer_language(plan.parameters);
+    if (state.log_ready) write_launch_log(state, plan.file, plan.parameters);
+    launch_and_wait(state, plan.file, plan.parameters, plan.directory);
   }
 
-  // A bare drive ("X:") names that drive's current folder; its root is meant.
-  SetCurrentDirectoryA(launch_directory(base_folder).c_str());
+  // Out of the working folder so that it can go; a bare drive ("X:") would name that drive's
+  // current folder, so its root is used.
+  SetCurrentDirectoryA(launch_directory(base_folder_of(state.working_folder)).c_str());
   remove_folder(state.working_folder);
   state.guard.reset();
   return static_cast<int>(state.exit_code);

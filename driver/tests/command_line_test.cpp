@@ -7,7 +7,6 @@
 #include <optional>
 #include <ostream>
 #include <string>
-#include <vector>
 
 // Allocation failure injection: while `fail_at` is set, the allocation with that number (counting
 // from 1 after arming) throws std::bad_alloc. Every other allocation is served by malloc.

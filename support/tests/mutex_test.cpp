@@ -311,17 +311,24 @@ TEST(Mutex, ReentrantForTheOwningThread) {
 TEST(Mutex, SerialisesThreads) {
   tessel::mutex lock;
   long counter = 0;
-  constexpr int rounds = 20000;
+  constexpr int rounds = 2000;
+  // Both threads start together, so that their rounds overlap.
+  const tessel::unique_handle start(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(start);
   auto work = [&] {
+    if (WaitForSingleObject(start.get(), process_timeout_ms) != WAIT_OBJECT_0) return;
     for (int i = 0; i < rounds; ++i) {
       tessel::scope held(&lock);
-      // A read and a separate write: lost updates show when the lock does not exclude.
+      // A read, a chance for the other thread to run, then the write: without exclusion
+      // updates get lost.
       const long seen = counter;
-      *static_cast<volatile long*>(&counter) = seen + 1;
+      std::this_thread::yield();
+      counter = seen + 1;
     }
   };
   std::thread a(work);
   std::thread b(work);
+  SetEvent(start.get());
   a.join();
   b.join();
   EXPECT_EQ(counter, 2L * rounds);

@@ -105,7 +105,8 @@ void print_chain_position(const package_report& report, std::ostream& out) {
     out << "chain: no tail marker\n";
     return;
   }
-  out << "chain: the tail marker record ends at offset " << report.chain_end;
+  out << "chain: tail marker text at offset " << report.chain_end - tail_marker_record_size
+      << "; its record ends at offset " << report.chain_end;
   if (report.search_end < report.size) {
     out << "; a certificate table of " << byte_count(report.size - report.search_end) << " at offset "
         << report.search_end << " ends the file";

@@ -42,6 +42,9 @@ struct package_report {
   stub_details stub;
 };
 
+// Keys that the stub sets itself before it reads the package, so that no entry changes them.
+bool is_reserved_key(const std::string& key);
+
 // Walks the chain as the stub does, keeping no file data. Throws failure when the size of the
 // source cannot be obtained.
 package_report inspect_package(byte_source& file);

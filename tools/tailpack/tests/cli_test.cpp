@@ -1,0 +1,365 @@
+// tailpack's commands as a user runs them: arguments, exit status, output and files.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <sstream>
+
+#include "package/md5.h"
+#include "tools/tailpack/cli.h"
+#include "tools/tailpack/files.h"
+#include "tools/tailpack/text.h"
+#include "tools/tailpack/tests/sample_packages.h"
+#include "tools/tailpack/tests/test_files.h"
+
+namespace {
+
+using testing_files::read;
+using testing_files::temp_folder;
+using testing_files::write;
+
+struct outcome {
+  int status;
+  std::string out, err;
+};
+
+outcome tailpack_run(const std::vector<std::string>& args) {
+  std::ostringstream out, err;
+  const int status = tailpack::run(args, out, err);
+  return {status, out.str(), err.str()};
+}
+
+std::size_t lines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
+
+bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// --- usage ---
+
+TEST(cli, usage_errors_exit_2_with_one_line_on_stderr) {
+  struct usage_case {
+    std::vector<std::string> args;
+    const char* message;
+  };
+  const usage_case cases[] = {
+      {{}, "tailpack: a command is missing"},
+      {{"frob"}, "tailpack: unknown command \"frob\""},
+      {{"create"}, "tailpack: create: --stub is missing"},
+      {{"create", "--stub", "s"}, "create: --output is missing"},
+      {{"create", "--stub"}, "create: --stub needs a value"},
+      {{"create", "--stub=s", "--stub", "t", "--output", "o"}, "create: --stub given twice"},
+      {{"create", "--stub", "s", "--output", "o", "--value", "novalue"}, "--value needs KEY=VALUE, got \"novalue\""},
+      {{"create", "--stub", "s", "--output", "o", "--file", "k:name"}, "--file needs KEY[:NAME]=PATH"},
+      {{"create", "--stub", "s", "--output", "o", "--value-file", "k="}, "--value-file \"k=\": PATH is empty"},
+      {{"create", "--stub", "s", "--output", "o", "--escaped", "--value", "a\\q=1"}, "unknown escape \\q"},
+      {{"create", "--stub", "s", "--output", "o", "--escaped", "--value", "a=\\x4"}, "\\x needs two hex digits"},
+      {{"create", "--stub", "s", "--output", "o", "stray"}, "create: unexpected argument \"stray\""},
+      {{"create", "--escaped=yes"}, "create: --escaped takes no value"},
+      {{"list"}, "tailpack: list: PACKAGE is missing"},
+      {{"list", "a", "b"}, "list: unexpected argument \"b\""},
+      {{"verify", "--bogus", "x"}, "verify: unknown option --bogus"},
+      {{"extract", "p"}, "extract: FOLDER is missing"},
+      {{"help", "frob"}, "help: unknown command \"frob\""},
+  };
+  for (const usage_case& c : cases) {
+    const outcome r = tailpack_run(c.args);
+    SCOPED_TRACE(r.err);
+    EXPECT_EQ(r.status, tailpack::exit_usage);
+    EXPECT_TRUE(contains(r.err, c.message));
+    EXPECT_EQ(lines(r.err), 1u);
+    EXPECT_TRUE(r.out.empty());
+  }
+}
+
+TEST(cli, help_goes_to_stdout_and_says_where_the_first_entry_lands) {
+  const std::vector<std::vector<std::string>> helps = {
+      {"--help"}, {"-h"}, {"help"}, {"help", "create"}, {"create", "--help"}, {"create", "-h"},
+      {"list", "--help"}, {"verify", "-h"}, {"extract", "--help"}, {"create", "--value", "a=b", "--help"}};
+  for (const std::vector<std::string>& args : helps) {
+    const outcome r = tailpack_run(args);
+    SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
+    EXPECT_EQ(r.status, tailpack::exit_ok);
+    EXPECT_EQ(r.out.compare(0, 16, "Usage: tailpack "), 0);
+    EXPECT_TRUE(r.err.empty());
+  }
+  const std::string create = tailpack_run({"create", "--help"}).out;
+  EXPECT_TRUE(contains(create, "The FIRST entry given lands nearest the stub"));
+  EXPECT_TRUE(contains(create, "the LAST one given takes effect"));
+  // "--help" as the value of an option is a value, not a request for help.
+  EXPECT_EQ(tailpack_run({"create", "--stub", "--help"}).status, tailpack::exit_usage);
+}
+
+// --- parsing of create ---
+
+TEST(cli, create_entries_keep_their_order_and_split_at_the_first_separator) {
+  const tailpack::create_request r = tailpack::parse_create(
+      {"--stub", "s.exe", "--output=o.exe", "--value", "=", "--value", "a==b", "--file", "k=dir/x=y.exe",
+       "--value-file", "v=val.txt", "--file", "k:n.exe=p=q", "--file", ":n=p", "--file", "=p", "--stub-name", ""});
+  using type = tailpack::entry_source::type;
+  struct expected {
+    type kind;
+    const char* key;
+    const char* value;
+    const char* path;
+    const char* name;
+    bool name_given;
+  };
+  const expected want[] = {
+      {type::value, "", "", "", "", false},        {type::value, "a", "=b", "", "", false},
+      {type::file, "k", "", "dir/x=y.exe", "", false}, {type::value_file, "v", "", "val.txt", "", false},
+      {type::file, "k", "", "p=q", "n.exe", true},  {type::file, "", "", "p", "n", true},
+      {type::file, "", "", "p", "", false},
+  };
+  EXPECT_EQ(r.stub_path, "s.exe");
+  EXPECT_EQ(r.output_path, "o.exe");
+  EXPECT_TRUE(r.stub_name_given);
+  EXPECT_EQ(r.stub_name, "");
+  ASSERT_EQ(r.entries.size(), std::size(want));
+  for (std::size_t i = 0; i < r.entries.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(r.entries[i].kind, want[i].kind);
+    EXPECT_EQ(r.entries[i].key, want[i].key);
+    EXPECT_EQ(r.entries[i].value, want[i].value);
+    EXPECT_EQ(r.entries[i].path, want[i].path);
+    EXPECT_EQ(r.entries[i].name, want[i].name);
+    EXPECT_EQ(r.entries[i].name_given, want[i].name_given);
+  }
+}
+
+TEST(cli, escaped_texts_take_any_byte_and_apply_to_every_entry) {
+  const tailpack::create_request r = tailpack::parse_create(
+      {"--stub", "s", "--output", "o", "--value", "k\\x3d=v\\x00\\\\", "--file", "a\\x3ab:n\\x22=p\\x41", "--escaped"});
+  ASSERT_EQ(r.entries.size(), 2u);
+  EXPECT_EQ(r.entries[0].key, "k=");
+  EXPECT_EQ(r.entries[0].value, std::string("v\0\\", 3));
+  EXPECT_EQ(r.entries[1].key, "a:b");
+  EXPECT_EQ(r.entries[1].name, "n\"");
+  EXPECT_EQ(r.entries[1].path, "p\\x41");  // paths are never unescaped
+}
+
+// --- create, list, verify, extract ---
+
+class commands : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    write(dir.path() / "stub.exe", samples::stub_image());
+    write(dir.path() / "setup.exe", "MZ installer");
+    write(dir.path() / "first.txt", "first");
+    write(dir.path() / "second.txt", "second");
+    write(dir.path() / "params.txt", std::string("/qn\r\n\x01", 6));
+  }
+
+  // A package with duplicate keys, duplicate file names (differing in case), an empty key and value,
+  // and non-printable bytes.
+  outcome create_sample(const std::string& output) {
+    return tailpack_run({"create", "--stub", dir / "stub.exe", "--output", output, "--stub-name", "Tailrun.exe",
+                         "--file", "installer32=" + (dir / "setup.exe"), "--file", ":readme.txt=" + (dir / "first.txt"),
+                         "--value", "executable32=%installer32%", "--value-file", "parameters=" + (dir / "params.txt"),
+                         "--value", "parameters=/passive", "--file", "doc:README.TXT=" + (dir / "second.txt"),
+                         "--value", "="});
+  }
+
+  temp_folder dir;
+};
+
+TEST_F(commands, create_writes_what_the_writer_lays_out_and_the_same_bytes_every_time) {
+  const std::string a = dir / "a.exe", b = dir / "b.exe";
+  const outcome r = create_sample(a);
+  ASSERT_EQ(r.status, tailpack::exit_ok) << r.err;
+  EXPECT_TRUE(contains(r.out, "7 entries"));
+  ASSERT_EQ(create_sample(b).status, tailpack::exit_ok);
+  EXPECT_EQ(read(a), read(b));
+  EXPECT_EQ(read(a), samples::package(samples::stub_image(), "Tailrun.exe",
+                                      {package_entry::make_file("installer32", "setup.exe", "MZ installer"),
+                                       package_entry::make_file("", "readme.txt", "first"),
+                                       package_entry::make_value("executable32", "%installer32%"),
+                                       package_entry::make_value("parameters", std::string("/qn\r\n\x01", 6)),
+                                       package_entry::make_value("parameters", "/passive"),
+                                       package_entry::make_file("doc", "README.TXT", "second"),
+                                       package_entry::make_value("", "")}));
+}
+
+TEST_F(commands, list_shows_entries_tail_first_with_their_effects) {
+  const std::string package = dir / "p.exe";
+  ASSERT_EQ(create_sample(package).status, tailpack::exit_ok);
+  const outcome r = tailpack_run({"list", package});
+  ASSERT_EQ(r.status, tailpack::exit_ok) << r.err;
+  const std::vector<std::string> expected = {
+      "chain: tail marker text at offset " + std::to_string(read(package).size() - 42) + "; its record ends at offset " +
+          std::to_string(read(package).size()) + ", the end of the file",
+      "  #1 value \"\" = \"\": setting takes effect",
+      "  #2 file \"doc\" -> \"README.TXT\" (6 bytes): setting takes effect; file replaced by #6, which the stub writes "
+      "later under the same name",
+      "  #3 value \"parameters\" = \"/passive\": setting takes effect",
+      "  #4 value \"parameters\" = \"/qn\\x0d\\x0a\\x01\": setting shadowed by #3, met earlier with the same key",
+      "  #5 value \"executable32\" = \"%installer32%\": setting takes effect",
+      "  #6 file \"\" -> \"readme.txt\" (5 bytes): no setting (empty key); file stays on disk",
+      "  #7 file \"installer32\" -> \"setup.exe\" (12 bytes): setting takes effect; file stays on disk",
+      "  #8 stub \"stub\": the walk ends here; stub file name \"Tailrun.exe\", image of " +
+          std::to_string(samples::stub_image().size()) + " bytes (the stub reads neither)",
+      "verdict: accepted",
+  };
+  std::size_t from = 0;
+  for (const std::string& line : expected) {
+    const std::size_t at = r.out.find(line + "\n", from);
+    ASSERT_NE(at, std::string::npos) << "missing or out of order: " << line << "\nin:\n" << r.out;
+    from = at + line.size();
+  }
+}
+
+TEST_F(commands, list_marks_keys_the_stub_sets_itself_and_other_kinds) {
+  const std::string package = dir / "p.exe";
+  write(package, samples::records(samples::concat(samples::stub_entry_payloads(),
+                                                  {"x", "source", "value", "k", "xyz", tail_marker_text(),
+                                                   "y", "commandline", "value", tail_marker_text()})));
+  const outcome r = tailpack_run({"list", package});
+  ASSERT_EQ(r.status, tailpack::exit_ok);
+  EXPECT_TRUE(contains(r.out, "#1 value \"commandline\" = \"y\": no effect: the stub sets this key itself"));
+  EXPECT_TRUE(contains(r.out, "#2 tail marker again: keeps the verdict true"));
+  EXPECT_TRUE(contains(r.out, "#3 other kind \"xyz\", key \"k\": passed over"));
+  EXPECT_TRUE(contains(r.out, "#4 value \"source\" = \"x\": no effect"));
+  EXPECT_TRUE(contains(r.out, "verdict: accepted\n"));
+}
+
+TEST_F(commands, verify_accepts_exactly_what_the_stub_accepts) {
+  const std::string good = dir / "good.exe";
+  ASSERT_EQ(create_sample(good).status, tailpack::exit_ok);
+  const std::string bytes = read(good);
+
+  const outcome ok = tailpack_run({"verify", good});
+  EXPECT_EQ(ok.status, tailpack::exit_ok);
+  EXPECT_EQ(ok.out, good + ": accepted\n");
+  EXPECT_TRUE(ok.err.empty());
+
+  std::string changed = bytes;
+  const std::size_t value_at = bytes.find("/passive");
+  changed[value_at] = 'X';
+  write(dir.path() / "changed.exe", changed);
+  const outcome bad = tailpack_run({"verify", dir / "changed.exe"});
+  EXPECT_EQ(bad.status, tailpack::exit_failure);
+  // Records read: tail marker 1, '""=""' 3, file "doc" 4, then the kind, key and value of "/passive".
+  EXPECT_EQ(bad.err, "tailpack: verify: " + (dir / "changed.exe") + ": not accepted: digest mismatch in record 11 "
+                     "read (at file offset " + std::to_string(value_at) + ")\n");
+
+  // A changed byte in the stub image is never read.
+  changed = bytes;
+  changed[3] ^= 0x20;
+  write(dir.path() / "stub-changed.exe", changed);
+  EXPECT_EQ(tailpack_run({"verify", dir / "stub-changed.exe"}).status, tailpack::exit_ok);
+
+  write(dir.path() / "plain.exe", std::string(100, 'x'));
+  const outcome none = tailpack_run({"verify", dir / "plain.exe"});
+  EXPECT_EQ(none.status, tailpack::exit_failure);
+  EXPECT_TRUE(contains(none.err, ": not accepted: no tail marker\n"));
+
+  // A stub without a chain: the marker text inside the image is found, and is no record.
+  write(dir.path() / "stub-only.exe", samples::stub_image() + std::string(100, 'x'));
+  const outcome stub_only = tailpack_run({"verify", dir / "stub-only.exe"});
+  EXPECT_EQ(stub_only.status, tailpack::exit_failure);
+  EXPECT_TRUE(contains(stub_only.err, ": not accepted: record reaches before the start of the file in record 1 read"));
+
+  const outcome missing = tailpack_run({"verify", dir / "missing.exe"});
+  EXPECT_EQ(missing.status, tailpack::exit_failure);
+  EXPECT_TRUE(contains(missing.err, "tailpack: verify: cannot open " + (dir / "missing.exe") + ": "));
+}
+
+TEST_F(commands, verify_warns_when_an_accepted_walk_ends_before_the_stub_entry) {
+  write(dir.path() / "no-stub.exe", samples::records({"1", "a", "value", tail_marker_text()}));
+  const outcome r = tailpack_run({"verify", dir / "no-stub.exe"});
+  EXPECT_EQ(r.status, tailpack::exit_ok);
+  EXPECT_TRUE(contains(r.err, "warning: " + (dir / "no-stub.exe") + ": the walk ended before the stub entry: "));
+  EXPECT_EQ(lines(r.err), 1u);
+}
+
+TEST_F(commands, a_failed_create_leaves_the_earlier_output_and_no_partial_file) {
+  const std::string output = dir / "out.exe";
+  write(output, "earlier package");
+  const auto files_before = std::distance(std::filesystem::directory_iterator(dir.path()), {});
+  struct failing_case {
+    std::vector<std::string> entry;
+    const char* message;
+  };
+  const failing_case cases[] = {
+      {{"--file", "k=" + (dir / "missing.bin")}, "cannot open "},
+      {{"--value-file", "k=" + (dir / "missing.txt")}, "cannot open "},
+      {{"--file", "k:..=" + (dir / "first.txt")}, "stored name \"..\" could leave the working folder"},
+      {{"--file", "k:sub/x=" + (dir / "first.txt")}, "has a folder part"},
+      {{"--file", "k:NUL.txt=" + (dir / "first.txt")}, "names a device"},
+      {{"--file", "k:a?b=" + (dir / "first.txt")}, "does not allow in file names"},
+      {{"--file", "k:a.=" + (dir / "first.txt")}, "ends with a dot or space"},
+      {{"--file", "k:=" + (dir / "first.txt")}, "stored name \"\" is empty"},
+  };
+  for (const failing_case& c : cases) {
+    std::vector<std::string> args = {"create", "--stub", dir / "stub.exe", "--output", output, "--value", "a=b"};
+    args.insert(args.end(), c.entry.begin(), c.entry.end());
+    const outcome r = tailpack_run(args);
+    SCOPED_TRACE(r.err);
+    EXPECT_EQ(r.status, tailpack::exit_failure);
+    EXPECT_TRUE(contains(r.err, c.message));
+    EXPECT_EQ(lines(r.err), 1u);
+    EXPECT_EQ(read(output), "earlier package");
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), files_before);
+  }
+  // A folder as the output: the rename fails after the package was written; nothing is left behind.
+  std::filesystem::create_directory(dir.path() / "folder");
+  const outcome r = tailpack_run({"create", "--stub", dir / "stub.exe", "--output", dir / "folder"});
+  EXPECT_EQ(r.status, tailpack::exit_failure);
+  EXPECT_TRUE(contains(r.err, "cannot rename"));
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), files_before + 1);
+  // With --unchecked-names, any name is stored.
+  EXPECT_EQ(tailpack_run({"create", "--stub", dir / "stub.exe", "--output", output, "--unchecked-names", "--file",
+                          "k:..\\x.exe=" + (dir / "first.txt")}).status,
+            tailpack::exit_ok);
+}
+
+TEST_F(commands, extract_writes_files_and_settings_as_the_stub_does) {
+  const std::string package = dir / "p.exe";
+  ASSERT_EQ(create_sample(package).status, tailpack::exit_ok);
+  const std::string out = dir / "out";
+  const outcome r = tailpack_run({"extract", package, out});
+  ASSERT_EQ(r.status, tailpack::exit_ok) << r.err;
+  EXPECT_EQ(read(dir.path() / "out" / "setup.exe"), "MZ installer");
+  // README.TXT and readme.txt: one file on Windows, where the one met last (nearest the stub) stays.
+  EXPECT_TRUE(contains(r.out, "#2 wrote " + tailpack::join_path(out, "README.TXT") + " (6 bytes)"));
+  EXPECT_TRUE(contains(r.out, "#6 wrote " + tailpack::join_path(out, "readme.txt") + " (5 bytes)"));
+  EXPECT_EQ(read(dir.path() / "out" / "readme.txt"), "first");
+  EXPECT_TRUE(contains(r.out, "settings:\n"
+                              "  \"\" = \"\"\n"
+                              "  \"doc\" = \"README.TXT\"\n"
+                              "  \"executable32\" = \"%installer32%\"\n"
+                              "  \"installer32\" = \"setup.exe\"\n"
+                              "  \"parameters\" = \"/passive\"\n"
+                              "verdict: accepted\n"));
+}
+
+TEST_F(commands, extract_refuses_names_that_leave_the_folder_before_writing_anything) {
+  const char* names[] = {"..",          "..\\x.exe",     "a/../../x", "/etc/x", "\\Windows\\x.exe",
+                         "C:x.exe",     "C:\\x.exe",     "\\\\server\\share\\x", "\\\\.\\PhysicalDrive0",
+                         "setup.exe:stream", "NUL",     ". .",        "sub/con.txt"};
+  for (const char* name : names) {
+    SCOPED_TRACE(name);
+    write(dir.path() / "p.exe",
+          samples::package(samples::stub_image(), "Tailrun.exe",
+                           {package_entry::make_file("k", name, "evil"), package_entry::make_file("s", "safe.txt", "ok")}));
+    const std::string out = dir / "out";
+    const outcome r = tailpack_run({"extract", dir / "p.exe", out});
+    EXPECT_EQ(r.status, tailpack::exit_failure);
+    EXPECT_TRUE(contains(r.err, "entry #2: refusing stored name " + tailpack::quoted(name)));
+    EXPECT_EQ(lines(r.err), 1u);
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out"));
+  }
+}
+
+TEST_F(commands, extract_of_a_rejected_chain_acts_on_the_entries_met_before_and_fails) {
+  std::string bytes = samples::package(samples::stub_image(), "Tailrun.exe",
+                                       {package_entry::make_file("a", "a.txt", "data of a"),
+                                        package_entry::make_value("k", "v"), package_entry::make_file("b", "b.txt", "B")});
+  bytes[bytes.find("data of a")] = 'D';
+  write(dir.path() / "p.exe", bytes);
+  const outcome r = tailpack_run({"extract", dir / "p.exe", dir / "out"});
+  EXPECT_EQ(r.status, tailpack::exit_failure);
+  EXPECT_TRUE(contains(r.err, "not accepted: digest mismatch in record 12 read"));
+  EXPECT_EQ(read(dir.path() / "out" / "b.txt"), "B");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "out" / "a.txt"));
+  EXPECT_TRUE(contains(r.out, "  \"k\" = \"v\"\n"));
+}
+
+}  // namespace
