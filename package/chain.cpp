@@ -47,9 +47,17 @@ entry_kind kind_of(const std::string& text) {
 
 walk_result walk_chain(byte_source& file, const entry_callback& on_entry) {
   walk_result result;
-  if (!find_tail_marker(file)) return result;
+  const std::int64_t marker = locate_tail_marker(file);
+  if (marker < 0) return result;
+  // Marker text too near the end for its record: found, but its record cannot be read.
+  const std::uint64_t marker_end = static_cast<std::uint64_t>(marker) + tail_marker_record_size;
+  if (!file.seek(static_cast<std::int64_t>(marker_end) - static_cast<std::int64_t>(file.position()))) {
+    result.stop = walk_stop::read_failed;
+    result.records_read = 1;
+    result.failed_at = marker_end;
+    return result;
+  }
   walker walk(file, result);
-  bool first_marker = true;
   for (;;) {
     chain_entry entry;
     entry.end = walk.position();
@@ -58,8 +66,11 @@ walk_result walk_chain(byte_source& file, const entry_callback& on_entry) {
       result.accepted = true;
       entry.kind = entry_kind::tail_marker;
       entry.start = walk.position();
-      if (!first_marker && !on_entry(entry)) return result.stop = walk_stop::consumer, result;
-      first_marker = false;
+      // The first record read is the chain's own tail marker; any later one is an entry.
+      if (result.records_read > 1 && !on_entry(entry)) {
+        result.stop = walk_stop::consumer;
+        return result;
+      }
       continue;
     }
     entry.kind = kind_of(entry.kind_text);
@@ -68,8 +79,10 @@ walk_result walk_chain(byte_source& file, const entry_callback& on_entry) {
     if (entry.kind == entry_kind::file && (!walk.next(entry.value) || !walk.next(entry.data))) return result;
     entry.start = walk.position();
     const bool go_on = on_entry(entry);
-    if (entry.kind == entry_kind::stub) return result.stop = walk_stop::stub, result;
-    if (!go_on) return result.stop = walk_stop::consumer, result;
+    if (entry.kind == entry_kind::stub || !go_on) {
+      result.stop = entry.kind == entry_kind::stub ? walk_stop::stub : walk_stop::consumer;
+      return result;
+    }
   }
 }
 

@@ -59,12 +59,12 @@ std::int64_t search_end(byte_source& file) {
   return table != 0 ? static_cast<std::int64_t>(table) : size;
 }
 
-bool find_tail_marker(byte_source& file) {
+std::int64_t locate_tail_marker(byte_source& file) {
   const std::string& marker = tail_marker_text();
   const std::int64_t end = search_end(file);
   // Candidates s in [23, end - 23]; the bytes they cover lie in [23, end - 1).
   constexpr std::uint64_t lowest = 23;
-  if (end < 0 || static_cast<std::uint64_t>(end) < lowest + 1 + marker.size()) return false;
+  if (end < 0 || static_cast<std::uint64_t>(end) < lowest + 1 + marker.size()) return -1;
   const std::uint64_t low = lowest, high = static_cast<std::uint64_t>(end) - 1;
 
   constexpr std::uint64_t block_size = 1 << 20;
@@ -73,16 +73,18 @@ bool find_tail_marker(byte_source& file) {
   while (block_end - low >= marker.size()) {
     const std::uint64_t block_start = std::max(low, block_end > block_size ? block_end - block_size : 0);
     block.resize(block_end - block_start);
-    if (!read_at(file, block_start, block.data(), block.size())) return false;
+    if (!read_at(file, block_start, block.data(), block.size())) return -1;
     const auto hit = std::find_end(block.begin(), block.end(), marker.begin(), marker.end());
-    if (hit != block.end()) {
-      const std::uint64_t s = block_start + static_cast<std::uint64_t>(hit - block.begin());
-      return seek_to(file, s + tail_marker_record_size);
-    }
+    if (hit != block.end()) return static_cast<std::int64_t>(block_start) + (hit - block.begin());
     if (block_start == low) break;
     block_end = block_start + marker.size() - 1;  // keep matches that straddle the boundary
   }
-  return false;
+  return -1;
+}
+
+bool find_tail_marker(byte_source& file) {
+  const std::int64_t match = locate_tail_marker(file);
+  return match >= 0 && seek_to(file, static_cast<std::uint64_t>(match) + tail_marker_record_size);
 }
 
 record_status read_record(byte_source& file, std::string& payload) {

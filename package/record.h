@@ -21,8 +21,12 @@ constexpr std::uint64_t tail_marker_record_size = 42;
 std::int64_t search_end(byte_source& file);
 
 // Searches backwards for the marker text. Candidate starts run from end - 23 down to 23 (the 22
-// bytes ending at the last byte are never examined); the highest match wins. On true the position
-// is the end of the tail marker record (match + 42). Reads in large blocks: one pass at most.
+// bytes ending at the last byte are never examined); the highest match wins. Returns the match's
+// offset, or -1 when there is none. Reads in large blocks: one pass at most.
+std::int64_t locate_tail_marker(byte_source& file);
+
+// locate_tail_marker, then moves to the end of the tail marker record (match + 42). False when
+// there is no match, or when that record would run past the end of the file.
 bool find_tail_marker(byte_source& file);
 
 // The outcome of reading one record backward.

@@ -108,8 +108,8 @@ struct token {
   std::string value;
 };
 
-bool takes_value(const std::string& option, const std::vector<std::string>& with_value) {
-  for (const std::string& name : with_value)
+bool is_one_of(const std::string& option, const std::vector<std::string>& names) {
+  for (const std::string& name : names)
     if (name == option) return true;
   return false;
 }
@@ -133,7 +133,7 @@ std::vector<token> tokenize(const std::vector<std::string>& args, const std::vec
     const std::size_t equals = arg.find('=');
     std::string name = arg.substr(0, equals);
     if (name == "-h") name = "--help";
-    if (takes_value(name, with_value)) {
+    if (is_one_of(name, with_value)) {
       if (equals != std::string::npos) {
         tokens.push_back(token{name, arg.substr(equals + 1)});
       } else if (i + 1 < args.size()) {
@@ -141,9 +141,9 @@ std::vector<token> tokenize(const std::vector<std::string>& args, const std::vec
       } else {
         throw usage_error(name + " needs a value");
       }
-    } else if (takes_value(name, flags) && equals == std::string::npos) {
+    } else if (is_one_of(name, flags) && equals == std::string::npos) {
       tokens.push_back(token{name, ""});
-    } else if (takes_value(name, flags)) {
+    } else if (is_one_of(name, flags)) {
       throw usage_error(name + " takes no value");
     } else {
       throw usage_error("unknown option " + name);

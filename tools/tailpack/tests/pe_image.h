@@ -21,9 +21,12 @@ inline std::uint32_t get32(const std::string& b, std::size_t at) {
   return v;
 }
 
-constexpr std::size_t pe_offset = 0x40;
+constexpr std::size_t pe_offset = 0x40;  // of minimal_image
 constexpr std::size_t optional_offset = pe_offset + 4 + 20;
-constexpr std::size_t security_entry = optional_offset + 128;  // data directory 4 of a PE32
+
+// Where data directory 4 of a PE32 file lies: after the PE signature, the file header and 128
+// bytes of the optional header.
+inline std::size_t security_entry(const std::string& file) { return get32(file, 0x3c) + 4 + 20 + 128; }
 
 // Headers in the first 0x200 bytes, one code section ("ret", then `section_text`) in the next.
 inline std::string minimal_image(const std::string& section_text) {
@@ -75,7 +78,7 @@ struct certificate_table {
 
 // Data directory 4 of a PE32 file.
 inline certificate_table security_directory(const std::string& file) {
-  return {get32(file, security_entry), get32(file, security_entry + 4)};
+  return {get32(file, security_entry(file)), get32(file, security_entry(file) + 4)};
 }
 
 // Appends `bytes` (padded with zeros to a multiple of 8) inside the certificate table that ends
@@ -85,7 +88,7 @@ inline std::string grow_certificate_table(std::string file, std::string bytes) {
   bytes.resize((bytes.size() + 7) / 8 * 8, '\0');
   const auto added = static_cast<std::uint32_t>(bytes.size());
   put32(file, table.offset, get32(file, table.offset) + added);  // dwLength of the (only) certificate
-  put32(file, security_entry + 4, table.size + added);
+  put32(file, security_entry(file) + 4, table.size + added);
   return file + bytes;
 }
 

@@ -1,0 +1,136 @@
+// libFuzzer target: the chain walk over arbitrary bytes, placeholder expansion with settings taken
+// from the input, and the stored-name check. Built and run by scripts/fuzz (clang, outside the
+// CMake build). With TAILRUN_FUZZ_SEEDS=DIR set, it first writes the test packages into DIR.
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <string>
+
+#include "package/chain.h"
+#include "package/md5.h"
+#include "package/placeholders.h"
+#include "package/stored_name.h"
+#include "tools/tailpack/tests/sample_packages.h"
+
+extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t max_size);
+
+namespace {
+
+void check(bool condition) {
+  if (!condition) std::abort();
+}
+
+std::uint32_t le32(const std::uint8_t* p) {
+  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+}
+
+// Expansion can multiply a text's length once per nesting level. Estimates the largest result
+// (every placeholder inserting the largest expansion one level down, no deeper than there are
+// settings) so that inputs built to exhaust memory are skipped rather than reported.
+bool expansion_is_small(const settings_map& settings, const std::string& text) {
+  std::uint64_t longest = text.size(), placeholders = text.size() / 2;
+  for (const auto& setting : settings) {
+    longest = std::max<std::uint64_t>(longest, setting.second.size());
+    placeholders = std::max<std::uint64_t>(placeholders, setting.second.size() / 2);
+  }
+  constexpr std::uint64_t limit = 1 << 20;
+  std::uint64_t bound = longest;
+  for (std::size_t depth = 0; depth <= settings.size() && bound <= limit; ++depth)
+    bound = longest + placeholders * bound;
+  return bound <= limit;
+}
+
+void expand_all(const settings_map& settings, const std::string& text) {
+  if (!expansion_is_small(settings, text)) return;
+  const std::string expanded = expand_placeholders(text, settings);
+  if (text.find('%') == std::string::npos) check(expanded == text);
+}
+
+// The walk as the stub does it, with its invariants.
+void walk_input(const std::string& bytes) {
+  memory_source source(bytes);
+  settings_map settings;
+  const walk_result result = walk_chain(source, [&](chain_entry& entry) {
+    check(entry.start <= entry.end && entry.end <= bytes.size());
+    if (entry.kind == entry_kind::value) settings.insert_if_absent(entry.key, entry.value);
+    if (entry.kind == entry_kind::file) {
+      is_safe_stored_name(entry.value);
+      if (!entry.key.empty()) settings.insert_if_absent(entry.key, entry.value);
+    }
+    return true;
+  });
+  check(result.stop != walk_stop::consumer);
+  if (result.stop == walk_stop::digest_mismatch) check(!result.accepted);
+  if (result.stop == walk_stop::no_marker) check(!result.accepted && result.records_read == 0);
+  // Every record read whole covers at least 20 bytes of the file; the last read may have failed.
+  check(result.records_read <= bytes.size() / 20 + 1);
+  check(result.stop == walk_stop::stub || !describe_stop(result).empty());
+  for (const auto& setting : settings) expand_all(settings, setting.second);
+}
+
+// Settings from the input's lines "key=value", then each line expanded with them.
+void expand_input(const std::string& bytes) {
+  settings_map settings;
+  std::size_t start = 0;
+  while (start <= bytes.size()) {
+    const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
+    const std::string line = bytes.substr(start, end - start);
+    const std::size_t equals = line.find('=');
+    if (equals != std::string::npos) settings.insert_if_absent(line.substr(0, equals), line.substr(equals + 1));
+    start = end + 1;
+  }
+  start = 0;
+  while (start <= bytes.size()) {
+    const std::size_t end = std::min(bytes.find('\n', start), bytes.size());
+    expand_all(settings, bytes.substr(start, end - start));
+    is_safe_stored_name(bytes.substr(start, end - start));
+    start = end + 1;
+  }
+}
+
+// Makes every digest from the tail marker backwards match its payload again, so that mutated
+// chains are walked past their first record.
+void reseal(std::uint8_t* data, std::size_t size) {
+  memory_source source(std::string(reinterpret_cast<const char*>(data), size));
+  if (!find_tail_marker(source)) return;
+  std::uint64_t end = source.position();
+  for (int records = 0; records < 10000 && end >= 20; ++records) {
+    const std::uint64_t length = le32(data + end - 20);
+    if (length > end - 20) return;
+    const std::uint64_t start = end - 20 - length;
+    const std::string digest = md5_digest(data + start, length);
+    std::memcpy(data + end - 16, digest.data(), 16);
+    end = start;
+  }
+}
+
+void write_seeds(const char* folder) {
+  std::vector<std::pair<std::string, std::string>> seeds = samples::all();
+  seeds.emplace_back("placeholders.txt", "a=%b%%b%\nb=50%\nc=%%a%x%c%\nd=%e%\ne=%d%\n%a%b%%c% %d% 100%%\n");
+  for (const auto& seed : seeds) {
+    std::ofstream out(std::string(folder) + "/" + seed.first, std::ios::binary | std::ios::trunc);
+    out.write(seed.second.data(), static_cast<std::streamsize>(seed.second.size()));
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  if (const char* folder = std::getenv("TAILRUN_FUZZ_SEEDS")) write_seeds(folder);
+  return 0;
+}
+
+extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size, std::size_t max_size,
+                                               unsigned int seed) {
+  size = LLVMFuzzerMutate(data, size, max_size);
+  if (seed % 4 != 0) reseal(data, size);
+  return size;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  walk_input(bytes);
+  expand_input(bytes);
+  return 0;
+}
