@@ -67,6 +67,8 @@ std::string take_v_option(std::string& line) {
 
 }  // namespace
 
+bool is_silent(const std::string& command_line) { return command_line.find("/s") != std::string::npos; }
+
 std::string split_command_line(const std::string& command_line, settings_map& settings) {
   try {
     std::string& slot = settings["commandline"];

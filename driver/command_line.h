@@ -11,6 +11,10 @@
 
 #include "package/settings_map.h"
 
+// True when `command_line` contains "/s" anywhere (case-sensitive, also inside a longer word such
+// as "/silent"): the run then shows no message box.
+bool is_silent(const std::string& command_line);
+
 // Takes the "/V" option out of `command_line` and returns its text (the "v_text"); sets
 // setting "commandline" to the rest. The option is found case-insensitively for a to z ("/v"
 // counts): the first "/V\"" takes the quoted form (text up to the next '"', or to the end when

@@ -112,7 +112,7 @@ void launch_and_wait(run_state& state, const std::string& file, const std::strin
 
 // Steps from the single-instance guard to the clean-up. Exceptions reach the outer guard.
 int guarded_run(run_state& state, HINSTANCE instance, const std::string& command_line) {
-  state.silent = command_line.find("/s") != std::string::npos;
+  state.silent = is_silent(command_line);
   init_config(instance);
   if (!acquire_guard(state)) {
     tessel::message_box(state.silent, "Already Running",

@@ -320,3 +320,14 @@ TEST(launch_directory, turns_only_a_bare_drive_into_its_root) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(is_silent, lower_case_slash_s_anywhere_counts) {
+  const std::pair<const char*, bool> cases[] = {
+      {"/s", true}, {"/silent", true}, {"/qb /s", true}, {"a/sb", true}, {"/S", false}, {"/SILENT", false}, {"", false},
+  };
+  for (const auto& [line, silent] : cases) EXPECT_EQ(is_silent(line), silent) << line;
+}
+
+}  // namespace

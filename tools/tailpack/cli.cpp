@@ -3,9 +3,10 @@
 #include <memory>
 #include <new>
 
+#include "tools/tailpack/explain.h"
 #include "tools/tailpack/extract.h"
 #include "tools/tailpack/files.h"
-#include "tools/tailpack/inspect.h"
+#include "tools/tailpack/report.h"
 #include "tools/tailpack/text.h"
 
 namespace tailpack {
@@ -23,6 +24,7 @@ const char main_help[] =
     "  list     show the entries in the order the stub meets them, their effects and the verdict\n"
     "  verify   succeed exactly when the stub would accept the package\n"
     "  extract  write a package's files into a folder and print its settings, as the stub would\n"
+    "  explain  show the file, parameters and directory that the stub would launch\n"
     "  help     show this text, or a command's ('tailpack help create')\n"
     "\n"
     "Run 'tailpack <command> --help' for a command's options.\n"
@@ -93,6 +95,42 @@ const char extract_help[] =
     "Refuses, before writing anything, stored names that could leave FOLDER or name a device:\n"
     "absolute or rooted paths, drives, UNC and device paths, '..', ':' streams, device names.\n"
     "Like the stub, it acts on the entries met before a rejected chain's walk ended, then fails.\n";
+
+const char explain_help[] =
+    "Usage: tailpack explain [--temp-folder PATH] [--command-line TEXT] PACKAGE [ARGS...]\n"
+    "\n"
+    "Shows what the stub would launch when started with the command line ARGS: the file, its\n"
+    "parameters and its working directory, and the MSI log path when the package asks for the log.\n"
+    "They come from the code that the stub runs: its own settings \"source\" and \"commandline\"\n"
+    "(the command line without its /V option) first, then the package's settings in the order the\n"
+    "stub meets them (insert-if-absent; a file entry's key names its stored file), then the /V text\n"
+    "and the MSI log option merged into \"parameters\", then the placeholders expanded.\n"
+    "\n"
+    "The stub receives its command line as one text. ARGS are joined with single spaces into that\n"
+    "text, after your shell (or, on Windows, the C run-time) has removed their quoting; give the\n"
+    "exact text with --command-line instead, e.g.\n"
+    "  tailpack explain Setup.exe --command-line '/s /V\"A=1  B=2\"'\n"
+    "Put -- before ARGS that start with '-'.\n"
+    "\n"
+    "Not applied: the \"/L\" language option, which the stub takes from the registry of the machine\n"
+    "where the package runs.\n"
+    "\n"
+    "Options:\n"
+    "  --temp-folder PATH     the stub's temporary folder, a Windows path (default:\n"
+    "                         C:\\Users\\user\\AppData\\Local\\Temp). The working folder is\n"
+    "                         PATH\\QVT1700000000\\; the number is an example, the stub takes it\n"
+    "                         from the time of its run. The directory and the MSI log lie in PATH.\n"
+    "  --command-line TEXT    the stub's command line as one text, instead of ARGS\n"
+    "  -h, --help             show this text\n"
+    "\n"
+    "Output: one line each, \"command line: \", \"working folder: \", \"file: \", \"parameters: \",\n"
+    "\"directory: \", \"msi log: \" (only when asked for), then \"note: \" lines. Each text follows its\n"
+    "\": \" exactly as the stub passes it (leading spaces count), with control characters as \\xNN.\n"
+    "\n"
+    "Exit status: 0 when the stub would launch the installer (a warning on stderr when the walk ends\n"
+    "early or the file to launch is not one the package writes); 1, with the reason and the stub's\n"
+    "messages, when it would launch nothing: the package is not accepted, or a file cannot be\n"
+    "extracted.\n";
 
 struct command {
   const char* name;
@@ -231,7 +269,7 @@ std::unique_ptr<byte_source> open_package(const std::string& path) {
 int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostream&) {
   const std::string path = positionals(tokenize(args, {}, {"--help"}), {"PACKAGE"})[0];
   const std::unique_ptr<byte_source> file = open_package(path);
-  print_listing(path, inspect_package(*file), out);
+  print_listing(path, read_package_report(*file), out);
   return exit_ok;
 }
 
@@ -266,6 +304,51 @@ int run_extract(const std::vector<std::string>& args, std::ostream& out, std::os
   return exit_ok;
 }
 
+// --- explain ---
+
+const std::vector<std::string> explain_options = {"--temp-folder", "--command-line"};
+
+struct explain_request {
+  std::string package;
+  std::string command_line;
+  std::string temp_folder = example_temp_folder;
+};
+
+explain_request parse_explain(const std::vector<std::string>& args) {
+  explain_request request;
+  bool command_line_given = false, temp_folder_given = false;
+  std::vector<std::string> words;
+  for (const token& t : tokenize(args, explain_options, {"--help"})) {
+    if (t.option.empty()) {
+      words.push_back(t.value);
+    } else if (t.option == "--command-line") {
+      set_once(request.command_line, command_line_given, t);
+    } else if (t.option == "--temp-folder") {
+      set_once(request.temp_folder, temp_folder_given, t);
+    }
+  }
+  if (words.empty()) throw usage_error("PACKAGE is missing");
+  if (command_line_given && words.size() > 1) throw usage_error("ARGS and --command-line given together");
+  if (request.temp_folder.empty()) throw usage_error("--temp-folder is empty");
+  if (request.temp_folder.find('/') != std::string::npos)
+    throw usage_error("--temp-folder needs a Windows path with backslashes, got " + quoted(request.temp_folder));
+  request.package = words[0];
+  for (std::size_t i = 1; i < words.size(); ++i) request.command_line += (i == 1 ? "" : " ") + words[i];
+  return request;
+}
+
+int run_explain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const explain_request request = parse_explain(args);
+  const std::unique_ptr<byte_source> file = open_package(request.package);
+  const explanation explained =
+      explain_launch(*file, request.command_line, example_working_folder(request.temp_folder));
+  if (!explained.launches()) throw failure(request.package + ": " + describe_refusal(explained));
+  for (const std::string& warning : explained.warnings)
+    err << "tailpack: warning: " << request.package << ": " << warning << '\n';
+  print_explanation(explained, out);
+  return exit_ok;
+}
+
 int run_help(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 const std::vector<std::string> create_options = {"--stub",  "--output",     "--stub-name",
@@ -278,6 +361,7 @@ const std::vector<command>& commands() {
       {"list", list_help, run_list, {}, {"--help"}},
       {"verify", verify_help, run_verify, {}, {"--help"}},
       {"extract", extract_help, run_extract, {}, {"--help"}},
+      {"explain", explain_help, run_explain, explain_options, {"--help"}},
       {"help", main_help, run_help, {}, {"--help"}},
   };
   return table;

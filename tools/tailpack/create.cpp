@@ -51,7 +51,7 @@ package_entry load_entry(const entry_source& source, bool unchecked_names) {
 
 }  // namespace
 
-std::string stored_name_problem(const std::string& name) {
+std::string stored_name_failure(const std::string& name) {
   if (name.empty()) return "is empty";
   if (!is_safe_stored_name(name)) return "could leave the working folder or names a device";
   if (name.find_first_of("\\/") != std::string::npos)
@@ -59,6 +59,12 @@ std::string stored_name_problem(const std::string& name) {
   for (const char c : name)
     if (static_cast<unsigned char>(c) < 0x20 || std::string("<>\"|?*").find(c) != std::string::npos)
       return "holds a character that Windows does not allow in file names";
+  return "";
+}
+
+std::string stored_name_problem(const std::string& name) {
+  std::string reason = stored_name_failure(name);
+  if (!reason.empty()) return reason;
   if (name.back() == '.' || name.back() == ' ') return "ends with a dot or space, which Windows drops";
   return "";
 }

@@ -28,9 +28,14 @@ struct create_request {
   std::vector<entry_source> entries;  // in the order given: the first lands nearest the stub
 };
 
-// Why the stub could not write a file of this stored name into its fresh working folder, or empty
-// when it can: empty names, folder parts, names that could leave the folder or name a device, and
-// characters or endings that Windows does not keep in file names.
+// Why the stub's extraction fails on a file entry of this stored name, or empty when it writes the
+// file: it refuses names that could leave the folder or name a device itself, and Windows cannot
+// create an empty name, a name with a folder part (the working folder is fresh) or one holding a
+// character that file names do not allow.
+std::string stored_name_failure(const std::string& name);
+
+// stored_name_failure, or else why the file would not keep this name (Windows drops a trailing dot
+// or space), or empty when the stub writes the file under this name.
 std::string stored_name_problem(const std::string& name);
 
 // Reads the files of `request` and turns its sources into package entries, in order. Throws

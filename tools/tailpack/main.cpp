@@ -1,4 +1,4 @@
-// tailpack: writes, lists, verifies and extracts packages. The work is in tailpack_lib.
+// tailpack: writes, lists, verifies, extracts and explains packages. The work is in tailpack_lib.
 #include <iostream>
 #include <string>
 #include <vector>

@@ -13,10 +13,18 @@ int hex_digit_value(char c) {
   return -1;
 }
 
+void append_hex_escape(std::string& out, unsigned char byte) {
+  static const char digits[] = "0123456789abcdef";
+  out += "\\x";
+  out += digits[byte >> 4];
+  out += digits[byte & 0xf];
+}
+
+bool is_control(unsigned char byte) { return byte < 0x20 || byte == 0x7f; }
+
 }  // namespace
 
 std::string escape_text(const std::string& bytes) {
-  static const char digits[] = "0123456789abcdef";
   std::string out;
   out.reserve(bytes.size());
   for (const char c : bytes) {
@@ -24,12 +32,24 @@ std::string escape_text(const std::string& bytes) {
     if (c == '\\' || c == '"') {
       out += '\\';
       out += c;
-    } else if (byte >= 0x20 && byte < 0x7f) {
+    } else if (byte < 0x7f && !is_control(byte)) {
       out += c;
     } else {
-      out += "\\x";
-      out += digits[byte >> 4];
-      out += digits[byte & 0xf];
+      append_hex_escape(out, byte);
+    }
+  }
+  return out;
+}
+
+std::string escape_controls(const std::string& bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (is_control(byte)) {
+      append_hex_escape(out, byte);
+    } else {
+      out += c;
     }
   }
   return out;

@@ -8,6 +8,10 @@ namespace tailpack {
 // written as \xNN (two lower-case hex digits). Never empty-looking: the caller adds quotes.
 std::string escape_text(const std::string& bytes);
 
+// `bytes` as they are, except control characters (below 0x20, and 0x7f) written as \xNN, so that
+// the text stays on one line.
+std::string escape_controls(const std::string& bytes);
+
 // escape_text(bytes) between double quotes.
 std::string quoted(const std::string& bytes);
 

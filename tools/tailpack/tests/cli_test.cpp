@@ -1,36 +1,23 @@
 // tailpack's commands as a user runs them: arguments, exit status, output and files.
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <sstream>
-
 #include "package/md5.h"
 #include "tools/tailpack/cli.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/text.h"
+#include "tools/tailpack/tests/cli_run.h"
 #include "tools/tailpack/tests/sample_packages.h"
 #include "tools/tailpack/tests/test_files.h"
 
 namespace {
 
+using testing_cli::contains;
+using testing_cli::lines;
+using testing_cli::outcome;
+using testing_cli::tailpack_run;
 using testing_files::read;
 using testing_files::temp_folder;
 using testing_files::write;
-
-struct outcome {
-  int status;
-  std::string out, err;
-};
-
-outcome tailpack_run(const std::vector<std::string>& args) {
-  std::ostringstream out, err;
-  const int status = tailpack::run(args, out, err);
-  return {status, out.str(), err.str()};
-}
-
-std::size_t lines(const std::string& text) { return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')); }
-
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 
 // --- usage ---
 
@@ -72,7 +59,8 @@ TEST(cli, usage_errors_exit_2_with_one_line_on_stderr) {
 TEST(cli, help_goes_to_stdout_and_says_where_the_first_entry_lands) {
   const std::vector<std::vector<std::string>> helps = {
       {"--help"}, {"-h"}, {"help"}, {"help", "create"}, {"create", "--help"}, {"create", "-h"},
-      {"list", "--help"}, {"verify", "-h"}, {"extract", "--help"}, {"create", "--value", "a=b", "--help"}};
+      {"list", "--help"}, {"verify", "-h"}, {"extract", "--help"}, {"explain", "--help"},
+      {"create", "--value", "a=b", "--help"}};
   for (const std::vector<std::string>& args : helps) {
     const outcome r = tailpack_run(args);
     SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));

@@ -47,7 +47,7 @@ bool is_reserved_key(const std::string& key);
 
 // Walks the chain as the stub does, keeping no file data. Throws failure when the size of the
 // source cannot be obtained.
-package_report inspect_package(byte_source& file);
+package_report read_package_report(byte_source& file);
 
 // Empty when the stub accepts the chain and the walk reached the stub entry; otherwise why not, or,
 // for an accepted chain, why the walk ended early.

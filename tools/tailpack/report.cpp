@@ -1,4 +1,4 @@
-#include "tools/tailpack/inspect.h"
+#include "tools/tailpack/report.h"
 
 #include <map>
 
@@ -123,7 +123,7 @@ void print_chain_position(const package_report& report, std::ostream& out) {
 
 bool is_reserved_key(const std::string& key) { return key == "source" || key == "commandline"; }
 
-package_report inspect_package(byte_source& file) {
+package_report read_package_report(byte_source& file) {
   package_report report;
   const std::int64_t size = file.seek_end();
   const std::int64_t end = search_end(file);
