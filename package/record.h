@@ -7,10 +7,7 @@
 #include "package/byte_source.h"
 
 // The tail marker's payload; its record is 42 bytes (22 + 4 + 16).
-inline const std::string& tail_marker_text() {
-  static const std::string text = "chunked-installer-tail";
-  return text;
-}
+const std::string& tail_marker_text();
 constexpr std::uint64_t record_overhead = 20;  // length and digest
 constexpr std::uint64_t tail_marker_record_size = 42;
 

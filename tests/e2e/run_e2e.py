@@ -24,6 +24,7 @@ import os
 import re
 import select
 import shutil
+import signal
 import struct
 import subprocess
 import sys
@@ -643,7 +644,7 @@ def make_signing_pair(folder):
                     "-addext", "keyUsage=critical,digitalSignature",
                     "-addext", "extendedKeyUsage=codeSigning"],
                    check=True, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                   stderr=subprocess.PIPE, timeout=120)
+                   stderr=subprocess.DEVNULL, timeout=120)
     return key, cert
 
 
@@ -754,7 +755,7 @@ def run_scenarios(s, only):
             results.append(("PASS", name, ""))
             print("PASS %s (%.1f s)" % (name, time.monotonic() - started), flush=True)
             return value if value is not None else True
-        except Failure as failure:
+        except (Failure, subprocess.SubprocessError, OSError) as failure:
             results.append(("FAIL", name, str(failure)))
             print("FAIL %s (%.1f s)\n    %s" % (name, time.monotonic() - started, failure),
                   flush=True)
@@ -806,16 +807,18 @@ def main():
                         help="seconds one package run may take before it is killed")
     parser.add_argument("--only", action="append", help="run scenarios whose name contains this")
     opts = parser.parse_args()
+    # A killed run (CTest's time-out) still stops its Xvfb and box watcher on the way out.
+    for number in (signal.SIGTERM, signal.SIGHUP):
+        signal.signal(number, lambda signum, _: sys.exit(128 + signum))
 
     s = Session(opts)
     missing = [path for path in s.tools.values() if not os.path.exists(path)]
     if missing:
         print("FAIL: the end-to-end tools are not built: " + ", ".join(missing))
         return 1
-    for tool in ("Xvfb",):
-        if not shutil.which(tool):
-            print("FAIL: %s is not installed (scripts/setup installs it)" % tool)
-            return 1
+    if not shutil.which("Xvfb"):
+        print("FAIL: Xvfb is not installed (scripts/setup installs it)")
+        return 1
     shutil.rmtree(s.work, ignore_errors=True)
     logs = os.path.join(s.work, "logs")
     os.makedirs(logs)
@@ -832,7 +835,7 @@ def main():
                 code, output = s.wine.run(["cmd.exe", "/c", "exit"], 600, "prefix")
                 if code != 0:
                     raise Failure("the Wine prefix %s does not start: %s" % (s.prefix, output))
-                s.watcher = BoxWatcher(s.wine, s.tools["box_watcher"], s.work, 1800)
+                s.watcher = BoxWatcher(s.wine, s.tools["box_watcher"], s.work, 900)
                 try:
                     results, stub_missing = run_scenarios(s, opts.only)
                 finally:
