@@ -592,6 +592,38 @@ def scenario_installer_runs(s):
     checks.raise_if_any()
 
 
+def scenario_command_line(s):
+    """The installer receives the composed command line: the stub's own command line without its
+    "/V" option, a space, the package's parameters with the "/V" text merged in, and the MSI log
+    switch (a log in the base folder) when the package's "msilog" is exactly "ON"."""
+    checks = Checks()
+    installer = s.fake_installer()
+    cases = (
+        ("empty", "", '/V"A=1"', None, lambda base: ' /V" A=1"'),
+        ("quoted_lower", '/s /v"B=2"', '/V"A=1" /qb', None, lambda base: '/s  /V"B=2 A=1" /qb'),
+        ("bare_msilog", "/VB=2 /qn", "/qb", "ON",
+         lambda base: ' /qn /qb/V"/l*v \\"%s\\QVNEX_msi.log.txt\\" B=2"' % base),
+        ("lower_in_package", "/x", '/v"low"', "On", lambda base: '/x /v"low"/V""'),
+    )
+    for name, args, parameters, msilog, expected in cases:
+        run = Run(s, "command_line_" + name)
+        entries = [file_entry("installer32", "fake_installer.exe", installer),
+                   file_entry("", "fake_installer.cfg", b"exit=0\n"),
+                   value_entry("executable32", "%installer32%"),
+                   value_entry("parameters", parameters)]
+        if msilog is not None:
+            entries.append(value_entry("msilog", msilog))
+        package = s.write(run, "package.exe", chain_bytes(s.stub_image(), entries))
+        exit_code, boxes = run.execute(package, args)
+        checks.equal(run.name + " exit code", exit_code, 0)
+        checks.equal(run.name + " message boxes", boxes, [])
+        report = run.installer_report() or {}
+        checks.equal(run.name + " installer parameters",
+                     installer_command_parameters(report.get("commandline", "")), expected(run.temp_win))
+        checks.equal(run.name + " working folders left", run.working_folders_left(), [])
+    checks.raise_if_any()
+
+
 def scenario_corrupted_installer(s):
     """One changed byte in the installer's record: "Invalid Archive!" (exact text), exit 1, the
     installer never runs and the working folder is removed; no box with "/s" or "/silent"."""
@@ -773,6 +805,7 @@ def run_scenarios(s, only):
     else:
         skip("tailpack_agrees", "no tailpack built (give --tailpack PATH)")
     stub_scenarios = [("installer_runs", scenario_installer_runs),
+                      ("command_line", scenario_command_line),
                       ("corrupted_installer", scenario_corrupted_installer),
                       ("no_chain", scenario_no_chain),
                       ("signed", scenario_signed),
