@@ -1,13 +1,7 @@
 // Entry of the installer stub: hardens DLL loading, then hands over to the run.
-#include <cstdlib>
 #include <string>
 
 #include "driver/run.h"
-
-namespace __gnu_cxx {
-// The default handler pulls in the demangler (about 46 KiB); an unexpected terminate just ends.
-void __verbose_terminate_handler() { std::abort(); }
-}  // namespace __gnu_cxx
 
 namespace {
 
