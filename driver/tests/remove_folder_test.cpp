@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <cstddef>
+#include <algorithm>
 #include <cstdlib>
 #include <optional>
 #include <string>
@@ -14,24 +14,25 @@
 
 namespace {
 
-bool exists(const std::string& path) {
-  return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
+bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 void make_folder(const std::string& path) {
   ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path << " error " << GetLastError();
 }
 
 void make_file(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
-  const tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr,
-                                             CREATE_ALWAYS, attributes, nullptr));
+  const tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
   ASSERT_TRUE(file) << path << " error " << GetLastError();
-  DWORD written = 0;
-  ASSERT_TRUE(WriteFile(file.get(), "data", 4, &written, nullptr));
 }
 
-// Test clean-up: removes `path` with everything in it, read-only and dot-named entries included;
-// folder links are removed, never followed.
+bool is_folder_link(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & link) == link;
+}
+
+// Test clean-up: removes `path` with everything in it, read-only files included; folder links
+// are removed, never followed.
 void wipe(const std::string& path) {
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
@@ -40,15 +41,13 @@ void wipe(const std::string& path) {
     DeleteFileA(path.c_str());
     return;
   }
-  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
-    WIN32_FIND_DATAA entry;
-    const tessel::unique_find listing(FindFirstFileA((path + "\\*").c_str(), &entry));
-    if (listing) {
-      do {
-        const std::string name = entry.cFileName;
-        if (name != "." && name != "..") wipe(path + "\\" + name);
-      } while (FindNextFileA(listing.get(), &entry));
-    }
+  WIN32_FIND_DATAA entry{};
+  const tessel::unique_find listing(is_folder_link(path) ? INVALID_HANDLE_VALUE
+                                                          : FindFirstFileA((path + "\\*").c_str(), &entry));
+  while (listing) {
+    const std::string name = entry.cFileName;
+    if (name != "." && name != "..") wipe(path + "\\" + name);
+    if (!FindNextFileA(listing.get(), &entry)) break;
   }
   RemoveDirectoryA(path.c_str());
 }
@@ -59,27 +58,19 @@ class remove_folder_test : public testing::Test {
   void SetUp() override {
     char temp[MAX_PATH + 1] = {};
     const DWORD length = GetTempPathA(sizeof temp, temp);
-    ASSERT_GT(length, 0u);
-    ASSERT_LT(length, sizeof temp);
+    ASSERT_TRUE(length > 0 && length < sizeof temp);
     static int serial = 0;
-    root_ = std::string(temp, length) + "tailrun-remove-" + std::to_string(GetCurrentProcessId()) +
-            "-" + std::to_string(++serial);
+    root_ = std::string(temp, length) + "tailrun-remove-" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(++serial);
     make_folder(root_);
-    work_ = root_ + "\\work";
-    make_folder(work_);
+    make_folder(work_ = root_ + "\\work");
   }
   void TearDown() override { wipe(root_); }
 
-  // A nested tree under `work_`: files beside folders, three levels deep.
+  // Files beside folders, three levels deep; a dot-named file is deleted like any other.
   void fill_work() {
-    make_file(work_ + "\\setup.exe");
-    make_file(work_ + "\\.hidden");  // a dot-named file is deleted like any other
-    make_folder(work_ + "\\a");
-    make_file(work_ + "\\a\\one.txt");
-    make_folder(work_ + "\\a\\b");
-    make_file(work_ + "\\a\\b\\two.txt");
-    make_folder(work_ + "\\a\\b\\c");
-    make_folder(work_ + "\\empty");
+    for (const char* folder : {"\\a", "\\a\\b", "\\a\\b\\c", "\\empty"}) make_folder(work_ + folder);
+    for (const char* file : {"\\setup.exe", "\\.hidden", "\\a\\one.txt", "\\a\\b\\two.txt"}) make_file(work_ + file);
   }
 
   std::string root_;
@@ -87,58 +78,38 @@ class remove_folder_test : public testing::Test {
 };
 
 TEST_F(remove_folder_test, removes_nested_content_for_each_path_form) {
-  const char* const suffixes[] = {"", "\\", "/"};
-  for (const char* suffix : suffixes) {
-    SCOPED_TRACE(std::string("path ending in '") + suffix + "'");
+  for (const char* suffix : {"", "\\", "/"}) {
     if (!exists(work_)) make_folder(work_);
     fill_work();
-    EXPECT_TRUE(remove_folder(work_ + suffix));
-    EXPECT_FALSE(exists(work_));
+    EXPECT_TRUE(remove_folder(work_ + suffix)) << suffix;
+    EXPECT_FALSE(exists(work_)) << suffix;
     EXPECT_TRUE(exists(root_));
   }
-}
-
-TEST_F(remove_folder_test, removes_a_deep_chain_of_folders) {
   std::string folder = work_;
-  for (int depth = 0; depth < 40; ++depth) {
-    folder += "\\d";
-    make_folder(folder);
-  }
+  make_folder(work_);
+  for (int depth = 0; depth < 40; ++depth) make_folder(folder += "\\d");
   make_file(folder + "\\bottom.txt");
   EXPECT_TRUE(remove_folder(work_));
   EXPECT_FALSE(exists(work_));
 }
 
-TEST_F(remove_folder_test, read_only_file_stays_with_the_folders_above_it) {
+// A read-only file and dot-named folders stay, with the folders above them; the rest goes on.
+TEST_F(remove_folder_test, what_cannot_go_stays_with_the_folders_above_it) {
   fill_work();
   make_file(work_ + "\\a\\b\\locked.txt", FILE_ATTRIBUTE_READONLY);
-
-  EXPECT_FALSE(remove_folder(work_));
-
-  EXPECT_TRUE(exists(work_ + "\\a\\b\\locked.txt"));
-  EXPECT_EQ(GetFileAttributesA((work_ + "\\a\\b\\locked.txt").c_str()) & FILE_ATTRIBUTE_READONLY,
-            static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-  // The rest went on: siblings and everything beside the locked file are gone.
-  EXPECT_FALSE(exists(work_ + "\\a\\b\\two.txt"));
-  EXPECT_FALSE(exists(work_ + "\\a\\b\\c"));
-  EXPECT_FALSE(exists(work_ + "\\a\\one.txt"));
-  EXPECT_FALSE(exists(work_ + "\\setup.exe"));
-  EXPECT_FALSE(exists(work_ + "\\empty"));
-}
-
-TEST_F(remove_folder_test, dot_named_folder_is_never_entered) {
-  fill_work();
   make_folder(work_ + "\\.cache");
   make_file(work_ + "\\.cache\\entry.bin");
   make_folder(work_ + "\\a\\.git");
 
   EXPECT_FALSE(remove_folder(work_));
 
+  const DWORD locked = GetFileAttributesA((work_ + "\\a\\b\\locked.txt").c_str());
+  EXPECT_TRUE(locked != INVALID_FILE_ATTRIBUTES && (locked & FILE_ATTRIBUTE_READONLY) != 0);
   EXPECT_TRUE(exists(work_ + "\\.cache\\entry.bin"));
   EXPECT_TRUE(exists(work_ + "\\a\\.git"));
-  EXPECT_FALSE(exists(work_ + "\\.hidden"));
-  EXPECT_FALSE(exists(work_ + "\\setup.exe"));
-  EXPECT_FALSE(exists(work_ + "\\a\\b"));
+  for (const char* gone : {"\\a\\b\\two.txt", "\\a\\b\\c", "\\a\\one.txt", "\\setup.exe", "\\.hidden", "\\empty"}) {
+    EXPECT_FALSE(exists(work_ + gone)) << gone;
+  }
 }
 
 TEST_F(remove_folder_test, missing_folder_gives_false) {
@@ -150,79 +121,51 @@ TEST_F(remove_folder_test, missing_folder_gives_false) {
   EXPECT_TRUE(exists(work_));
 }
 
-// --- Folder links ---------------------------------------------------------------------------
+// --- Folder links: `work` holds `link`, which points at `target` (outside `work`) ---
 
-// A folder link for the link tests: `work` holds `link`, which points at `target` (outside
-// `work`).
 struct folder_link {
-  std::string work;
-  std::string link;
-  std::string target;
+  std::string work, link, target;
 };
 
-// The mount-point layout of a reparse data buffer: tag, data length, reserved, then the offsets
-// and lengths (bytes) of the substitute and print names inside `names`.
-struct mount_point_buffer {
-  DWORD tag;
-  WORD data_length;
-  WORD reserved;
-  WORD substitute_offset;
-  WORD substitute_length;
-  WORD print_offset;
-  WORD print_length;
-  WCHAR names[MAX_PATH * 2];
-};
-constexpr DWORD mount_point_header = 8;  // tag, data length, reserved
-
-// Makes `link` a junction to `target` (an absolute path). False when the file system or the
-// system does not support it; `link` is then gone again.
+// Makes `link` a junction to `target` (an absolute ASCII path). False where the system cannot
+// (Wine); `link` is then gone again.
 bool make_junction(const std::string& link, const std::string& target) {
   if (!CreateDirectoryA(link.c_str(), nullptr)) return false;
-  const tessel::unique_file handle(
-      CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  const tessel::unique_file handle(CreateFileA(link.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                               FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   const std::string native = "\\??\\" + target;
-  mount_point_buffer buffer = {};
+  // Mount-point reparse data: tag, data length, reserved, then offset and length (bytes) of the
+  // substitute name and of the print name (empty) in `names`, each name with its terminator.
+  struct {
+    DWORD tag;
+    WORD data_length, reserved, substitute_offset, substitute_length, print_offset, print_length;
+    WCHAR names[MAX_PATH * 2];
+  } data = {};
   bool made = false;
   if (handle && native.size() < MAX_PATH) {
-    for (std::size_t i = 0; i < native.size(); ++i) {
-      buffer.names[i] = static_cast<unsigned char>(native[i]);  // test paths are ASCII
-    }
-    const WORD name_bytes = static_cast<WORD>(native.size() * sizeof(WCHAR));
-    buffer.tag = IO_REPARSE_TAG_MOUNT_POINT;
-    buffer.substitute_length = name_bytes;
-    buffer.print_offset = static_cast<WORD>(name_bytes + sizeof(WCHAR));
-    buffer.print_length = 0;
-    // Four name fields, the substitute name and its terminator, the empty print name's terminator.
-    buffer.data_length = static_cast<WORD>(4 * sizeof(WORD) + name_bytes + 2 * sizeof(WCHAR));
+    std::copy(native.begin(), native.end(), data.names);
+    data.tag = IO_REPARSE_TAG_MOUNT_POINT;
+    data.substitute_length = static_cast<WORD>(native.size() * sizeof(WCHAR));
+    data.print_offset = static_cast<WORD>(data.substitute_length + sizeof(WCHAR));
+    data.data_length = static_cast<WORD>(4 * sizeof(WORD) + data.substitute_length + 2 * sizeof(WCHAR));
     DWORD returned = 0;
-    made = DeviceIoControl(handle.get(), FSCTL_SET_REPARSE_POINT, &buffer,
-                           mount_point_header + buffer.data_length, nullptr, 0, &returned,
+    made = DeviceIoControl(handle.get(), FSCTL_SET_REPARSE_POINT, &data, 8 + data.data_length, nullptr, 0, &returned,
                            nullptr) != 0;
   }
   if (!made) RemoveDirectoryA(link.c_str());
   return made;
 }
 
-bool is_folder_link(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & link) == link;
-}
-
 // Under Wine no system call makes a folder reparse point, but a Unix symbolic link to a folder
-// shows as one. The build prepares such a link (work\link -> target) and names the folder that
-// holds it in TAILRUN_TEST_LINK_FIXTURE. None when no such folder is named.
+// shows as one: the build prepares work\link -> target in the folder that
+// TAILRUN_TEST_LINK_FIXTURE names.
 std::optional<folder_link> prepared_link() {
   const char* fixture = std::getenv("TAILRUN_TEST_LINK_FIXTURE");
   if (fixture == nullptr || *fixture == '\0') return std::nullopt;
   std::string base = fixture;
-  for (char& c : base) {
-    if (c == '/') c = '\\';
-  }
+  for (char& c : base) c = c == '/' ? '\\' : c;
   folder_link link{base + "\\work", base + "\\work\\link", base + "\\target"};
-  // A faulty removal that followed the link may have removed the target folder as well.
-  CreateDirectoryA(link.target.c_str(), nullptr);
+  CreateDirectoryA(link.target.c_str(), nullptr);  // a faulty removal may have taken it
   return link;
 }
 
@@ -240,10 +183,8 @@ class remove_folder_link_test : public remove_folder_test {
       link_ = folder_link{work_, work_ + "\\link", target};
     } else if ((link_ = prepared_link())) {
       ASSERT_TRUE(is_folder_link(link_->link)) << link_->link << " is not a folder link";
-    }
-    if (!link_) {
-      GTEST_SKIP() << "no folder reparse point can be made here: FSCTL_SET_REPARSE_POINT failed "
-                      "and no prepared link was named in TAILRUN_TEST_LINK_FIXTURE";
+    } else {
+      GTEST_SKIP() << "no folder link can be made here, and TAILRUN_TEST_LINK_FIXTURE names none";
     }
     wipe(link_->target + "\\inner");
     make_file(link_->target + "\\keep.txt");
@@ -268,23 +209,18 @@ class remove_folder_link_test : public remove_folder_test {
 
 TEST_F(remove_folder_link_test, link_inside_the_folder_is_removed_not_followed) {
   make_file(link_->work + "\\setup.exe");
-
   const bool removed = remove_folder(link_->work);
-
   expect_target_untouched();
   EXPECT_FALSE(exists(link_->work + "\\setup.exe"));
   // Where the system can remove the link (a junction), the folder goes too; a link that cannot
   // be removed (Wine's view of a Unix link) keeps the folder, and must still be a link.
   EXPECT_EQ(removed, !exists(link_->work));
-  if (exists(link_->link)) {
-    EXPECT_TRUE(is_folder_link(link_->link));
-  }
+  EXPECT_TRUE(!exists(link_->link) || is_folder_link(link_->link));
 }
 
 TEST_F(remove_folder_link_test, link_given_as_the_folder_is_not_followed) {
   // With a trailing separator the system resolves a link; the removal must not.
   for (const char* suffix : {"\\", "/", ""}) {
-    SCOPED_TRACE(std::string("path ending in '") + suffix + "'");
     if (!exists(link_->link)) break;  // removed as a link on the previous round
     remove_folder(link_->link + suffix);
     expect_target_untouched();

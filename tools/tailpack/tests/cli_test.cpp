@@ -1,7 +1,6 @@
 // tailpack's commands as a user runs them: arguments, exit status, output and files.
 #include <gtest/gtest.h>
 
-#include "package/md5.h"
 #include "tools/tailpack/cli.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/text.h"
@@ -11,22 +10,11 @@
 
 namespace {
 
-using testing_cli::contains;
-using testing_cli::lines;
-using testing_cli::outcome;
-using testing_cli::tailpack_run;
-using testing_files::read;
-using testing_files::temp_folder;
-using testing_files::write;
-
-// --- usage ---
+using namespace testing_cli;
+using namespace testing_files;
 
 TEST(cli, usage_errors_exit_2_with_one_line_on_stderr) {
-  struct usage_case {
-    std::vector<std::string> args;
-    const char* message;
-  };
-  const usage_case cases[] = {
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{}, "tailpack: a command is missing"},
       {{"frob"}, "tailpack: unknown command \"frob\""},
       {{"create"}, "tailpack: create: --stub is missing"},
@@ -45,52 +33,37 @@ TEST(cli, usage_errors_exit_2_with_one_line_on_stderr) {
       {{"verify", "--bogus", "x"}, "verify: unknown option --bogus"},
       {{"extract", "p"}, "extract: FOLDER is missing"},
       {{"help", "frob"}, "help: unknown command \"frob\""},
+      {{"create", "--stub", "--help"}, "create: --output is missing"},  // an option's value, not a request for help
   };
-  for (const usage_case& c : cases) {
-    const outcome r = tailpack_run(c.args);
-    SCOPED_TRACE(r.err);
-    EXPECT_EQ(r.status, tailpack::exit_usage);
-    EXPECT_TRUE(contains(r.err, c.message));
-    EXPECT_EQ(lines(r.err), 1u);
-    EXPECT_TRUE(r.out.empty());
+  for (const auto& [args, message] : cases) {
+    const outcome r = tailpack_run(args);
+    EXPECT_EQ(r.status, tailpack::exit_usage) << r.err;
+    EXPECT_TRUE(contains(r.err, message)) << r.err;
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
+    EXPECT_EQ(r.out, "");
   }
 }
 
 TEST(cli, help_goes_to_stdout_and_says_where_the_first_entry_lands) {
-  const std::vector<std::vector<std::string>> helps = {
-      {"--help"}, {"-h"}, {"help"}, {"help", "create"}, {"create", "--help"}, {"create", "-h"},
-      {"list", "--help"}, {"verify", "-h"}, {"extract", "--help"}, {"explain", "--help"},
-      {"create", "--value", "a=b", "--help"}};
-  for (const std::vector<std::string>& args : helps) {
+  for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
+           {"--help"}, {"-h"}, {"help"}, {"help", "create"}, {"create", "--help"}, {"verify", "-h"},
+           {"create", "--value", "a=b", "--help"}}) {
     const outcome r = tailpack_run(args);
-    SCOPED_TRACE(args[0] + (args.size() > 1 ? " " + args[1] : ""));
-    EXPECT_EQ(r.status, tailpack::exit_ok);
-    EXPECT_EQ(r.out.compare(0, 16, "Usage: tailpack "), 0);
-    EXPECT_TRUE(r.err.empty());
+    EXPECT_EQ(r.status, tailpack::exit_ok) << args[0];
+    EXPECT_EQ(r.out.compare(0, 16, "Usage: tailpack "), 0) << args[0];
+    EXPECT_EQ(r.err, "");
   }
   const std::string create = tailpack_run({"create", "--help"}).out;
   EXPECT_TRUE(contains(create, "The FIRST entry given lands nearest the stub"));
   EXPECT_TRUE(contains(create, "the LAST one given takes effect"));
-  // "--help" as the value of an option is a value, not a request for help.
-  EXPECT_EQ(tailpack_run({"create", "--stub", "--help"}).status, tailpack::exit_usage);
 }
-
-// --- parsing of create ---
 
 TEST(cli, create_entries_keep_their_order_and_split_at_the_first_separator) {
   const tailpack::create_request r = tailpack::parse_create(
       {"--stub", "s.exe", "--output=o.exe", "--value", "=", "--value", "a==b", "--file", "k=dir/x=y.exe",
        "--value-file", "v=val.txt", "--file", "k:n.exe=p=q", "--file", ":n=p", "--file", "=p", "--stub-name", ""});
   using type = tailpack::entry_source::type;
-  struct expected {
-    type kind;
-    const char* key;
-    const char* value;
-    const char* path;
-    const char* name;
-    bool name_given;
-  };
-  const expected want[] = {
+  const tailpack::entry_source want[] = {
       {type::value, "", "", "", "", false},        {type::value, "a", "=b", "", "", false},
       {type::file, "k", "", "dir/x=y.exe", "", false}, {type::value_file, "v", "", "val.txt", "", false},
       {type::file, "k", "", "p=q", "n.exe", true},  {type::file, "", "", "p", "n", true},
@@ -102,13 +75,10 @@ TEST(cli, create_entries_keep_their_order_and_split_at_the_first_separator) {
   EXPECT_EQ(r.stub_name, "");
   ASSERT_EQ(r.entries.size(), std::size(want));
   for (std::size_t i = 0; i < r.entries.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_EQ(r.entries[i].kind, want[i].kind);
-    EXPECT_EQ(r.entries[i].key, want[i].key);
-    EXPECT_EQ(r.entries[i].value, want[i].value);
-    EXPECT_EQ(r.entries[i].path, want[i].path);
-    EXPECT_EQ(r.entries[i].name, want[i].name);
-    EXPECT_EQ(r.entries[i].name_given, want[i].name_given);
+    const tailpack::entry_source& got = r.entries[i];
+    EXPECT_TRUE(got.kind == want[i].kind && got.key == want[i].key && got.value == want[i].value &&
+                got.path == want[i].path && got.name == want[i].name && got.name_given == want[i].name_given)
+        << "entry " << i;
   }
 }
 
@@ -123,8 +93,6 @@ TEST(cli, escaped_texts_take_any_byte_and_apply_to_every_entry) {
   EXPECT_EQ(r.entries[1].path, "p\\x41");  // paths are never unescaped
 }
 
-// --- create, list, verify, extract ---
-
 class commands : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -135,8 +103,8 @@ class commands : public ::testing::Test {
     write(dir.path() / "params.txt", std::string("/qn\r\n\x01", 6));
   }
 
-  // A package with duplicate keys, duplicate file names (differing in case), an empty key and value,
-  // and non-printable bytes.
+  // A package with duplicate keys, duplicate file names (differing in case), an empty key and
+  // value, and non-printable bytes.
   outcome create_sample(const std::string& output) {
     return tailpack_run({"create", "--stub", dir / "stub.exe", "--output", output, "--stub-name", "Tailrun.exe",
                          "--file", "installer32=" + (dir / "setup.exe"), "--file", ":readme.txt=" + (dir / "first.txt"),
@@ -170,9 +138,10 @@ TEST_F(commands, list_shows_entries_tail_first_with_their_effects) {
   ASSERT_EQ(create_sample(package).status, tailpack::exit_ok);
   const outcome r = tailpack_run({"list", package});
   ASSERT_EQ(r.status, tailpack::exit_ok) << r.err;
+  const std::string size = std::to_string(read(package).size());
   const std::vector<std::string> expected = {
       "chain: tail marker text at offset " + std::to_string(read(package).size() - 42) + "; its record ends at offset " +
-          std::to_string(read(package).size()) + ", the end of the file",
+          size + ", the end of the file",
       "  #1 value \"\" = \"\": setting takes effect",
       "  #2 file \"doc\" -> \"README.TXT\" (6 bytes): setting takes effect; file replaced by #6, which the stub writes "
       "later under the same name",
@@ -210,46 +179,33 @@ TEST_F(commands, list_marks_keys_the_stub_sets_itself_and_other_kinds) {
 TEST_F(commands, verify_accepts_exactly_what_the_stub_accepts) {
   const std::string good = dir / "good.exe";
   ASSERT_EQ(create_sample(good).status, tailpack::exit_ok);
-  const std::string bytes = read(good);
-
   const outcome ok = tailpack_run({"verify", good});
   EXPECT_EQ(ok.status, tailpack::exit_ok);
   EXPECT_EQ(ok.out, good + ": accepted\n");
-  EXPECT_TRUE(ok.err.empty());
+  EXPECT_EQ(ok.err, "");
 
-  std::string changed = bytes;
-  const std::size_t value_at = bytes.find("/passive");
+  std::string changed = read(good);
+  const std::size_t value_at = changed.find("/passive");
   changed[value_at] = 'X';
   write(dir.path() / "changed.exe", changed);
-  const outcome bad = tailpack_run({"verify", dir / "changed.exe"});
-  EXPECT_EQ(bad.status, tailpack::exit_failure);
-  // Records read: tail marker 1, '""=""' 3, file "doc" 4, then the kind, key and value of "/passive".
-  EXPECT_EQ(bad.err, "tailpack: verify: " + (dir / "changed.exe") + ": not accepted: digest mismatch in record 11 "
-                     "read (at file offset " + std::to_string(value_at) + ")\n");
-
-  // A changed byte in the stub image is never read.
-  changed = bytes;
-  changed[3] ^= 0x20;
-  write(dir.path() / "stub-changed.exe", changed);
-  EXPECT_EQ(tailpack_run({"verify", dir / "stub-changed.exe"}).status, tailpack::exit_ok);
-
   write(dir.path() / "plain.exe", std::string(100, 'x'));
-  const outcome none = tailpack_run({"verify", dir / "plain.exe"});
-  EXPECT_EQ(none.status, tailpack::exit_failure);
-  EXPECT_TRUE(contains(none.err, ": not accepted: no tail marker\n"));
-
   // A stub without a chain: the marker text inside the image is found, and is no record.
   write(dir.path() / "stub-only.exe", samples::stub_image() + std::string(100, 'x'));
-  const outcome stub_only = tailpack_run({"verify", dir / "stub-only.exe"});
-  EXPECT_EQ(stub_only.status, tailpack::exit_failure);
-  EXPECT_TRUE(contains(stub_only.err, ": not accepted: record reaches before the start of the file in record 1 read"));
+  const std::pair<std::string, std::string> rejected[] = {
+      // Records read: tail marker 1, '""=""' 3, file "doc" 4, then the kind, key and value of "/passive".
+      {"changed.exe", "tailpack: verify: " + (dir / "changed.exe") + ": not accepted: digest mismatch in record 11 "
+                      "read (at file offset " + std::to_string(value_at) + ")\n"},
+      {"plain.exe", ": not accepted: no tail marker\n"},
+      {"stub-only.exe", ": not accepted: record reaches before the start of the file in record 1 read"},
+      {"missing.exe", "tailpack: verify: cannot open " + (dir / "missing.exe") + ": "},
+  };
+  for (const auto& [name, message] : rejected) {
+    const outcome r = tailpack_run({"verify", dir / name});
+    EXPECT_EQ(r.status, tailpack::exit_failure) << name;
+    EXPECT_TRUE(contains(r.err, message)) << r.err;
+  }
 
-  const outcome missing = tailpack_run({"verify", dir / "missing.exe"});
-  EXPECT_EQ(missing.status, tailpack::exit_failure);
-  EXPECT_TRUE(contains(missing.err, "tailpack: verify: cannot open " + (dir / "missing.exe") + ": "));
-}
-
-TEST_F(commands, verify_warns_when_an_accepted_walk_ends_before_the_stub_entry) {
+  // Accepted, but the walk ended before the stub entry: a warning.
   write(dir.path() / "no-stub.exe", samples::records({"1", "a", "value", tail_marker_text()}));
   const outcome r = tailpack_run({"verify", dir / "no-stub.exe"});
   EXPECT_EQ(r.status, tailpack::exit_ok);
@@ -260,12 +216,8 @@ TEST_F(commands, verify_warns_when_an_accepted_walk_ends_before_the_stub_entry) 
 TEST_F(commands, a_failed_create_leaves_the_earlier_output_and_no_partial_file) {
   const std::string output = dir / "out.exe";
   write(output, "earlier package");
-  const auto files_before = std::distance(std::filesystem::directory_iterator(dir.path()), {});
-  struct failing_case {
-    std::vector<std::string> entry;
-    const char* message;
-  };
-  const failing_case cases[] = {
+  const std::size_t files_before = entries_in(dir.path());
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{"--file", "k=" + (dir / "missing.bin")}, "cannot open "},
       {{"--value-file", "k=" + (dir / "missing.txt")}, "cannot open "},
       {{"--file", "k:..=" + (dir / "first.txt")}, "stored name \"..\" could leave the working folder"},
@@ -275,23 +227,22 @@ TEST_F(commands, a_failed_create_leaves_the_earlier_output_and_no_partial_file) 
       {{"--file", "k:a.=" + (dir / "first.txt")}, "ends with a dot or space"},
       {{"--file", "k:=" + (dir / "first.txt")}, "stored name \"\" is empty"},
   };
-  for (const failing_case& c : cases) {
+  for (const auto& [entry, message] : cases) {
     std::vector<std::string> args = {"create", "--stub", dir / "stub.exe", "--output", output, "--value", "a=b"};
-    args.insert(args.end(), c.entry.begin(), c.entry.end());
+    args.insert(args.end(), entry.begin(), entry.end());
     const outcome r = tailpack_run(args);
-    SCOPED_TRACE(r.err);
-    EXPECT_EQ(r.status, tailpack::exit_failure);
-    EXPECT_TRUE(contains(r.err, c.message));
-    EXPECT_EQ(lines(r.err), 1u);
+    EXPECT_EQ(r.status, tailpack::exit_failure) << r.err;
+    EXPECT_TRUE(contains(r.err, message)) << r.err;
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
     EXPECT_EQ(read(output), "earlier package");
-    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), files_before);
+    EXPECT_EQ(entries_in(dir.path()), files_before);
   }
   // A folder as the output: the rename fails after the package was written; nothing is left behind.
   std::filesystem::create_directory(dir.path() / "folder");
   const outcome r = tailpack_run({"create", "--stub", dir / "stub.exe", "--output", dir / "folder"});
   EXPECT_EQ(r.status, tailpack::exit_failure);
   EXPECT_TRUE(contains(r.err, "cannot rename"));
-  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), files_before + 1);
+  EXPECT_EQ(entries_in(dir.path()), files_before + 1);
   // With --unchecked-names, any name is stored.
   EXPECT_EQ(tailpack_run({"create", "--stub", dir / "stub.exe", "--output", output, "--unchecked-names", "--file",
                           "k:..\\x.exe=" + (dir / "first.txt")}).status,
@@ -319,20 +270,16 @@ TEST_F(commands, extract_writes_files_and_settings_as_the_stub_does) {
 }
 
 TEST_F(commands, extract_refuses_names_that_leave_the_folder_before_writing_anything) {
-  const char* names[] = {"..",          "..\\x.exe",     "a/../../x", "/etc/x", "\\Windows\\x.exe",
-                         "C:x.exe",     "C:\\x.exe",     "\\\\server\\share\\x", "\\\\.\\PhysicalDrive0",
-                         "setup.exe:stream", "NUL",     ". .",        "sub/con.txt"};
-  for (const char* name : names) {
-    SCOPED_TRACE(name);
+  // Which names are unsafe is the package core's (its own tests); here: one of each kind.
+  for (const char* name : {"..", "/etc/x", "C:x.exe", "setup.exe:stream", "sub/con.txt"}) {
     write(dir.path() / "p.exe",
           samples::package(samples::stub_image(), "Tailrun.exe",
                            {package_entry::make_file("k", name, "evil"), package_entry::make_file("s", "safe.txt", "ok")}));
-    const std::string out = dir / "out";
-    const outcome r = tailpack_run({"extract", dir / "p.exe", out});
-    EXPECT_EQ(r.status, tailpack::exit_failure);
-    EXPECT_TRUE(contains(r.err, "entry #2: refusing stored name " + tailpack::quoted(name)));
-    EXPECT_EQ(lines(r.err), 1u);
-    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out"));
+    const outcome r = tailpack_run({"extract", dir / "p.exe", dir / "out"});
+    EXPECT_EQ(r.status, tailpack::exit_failure) << name;
+    EXPECT_TRUE(contains(r.err, "entry #2: refusing stored name " + tailpack::quoted(name))) << r.err;
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out")) << name;
   }
 }
 

@@ -1,5 +1,5 @@
-// tailpack explain: what the stub would launch, checked line by line against the stub's own
-// composition, and the runs in which it would launch nothing.
+// tailpack explain: what the stub would launch, from the stub's own composition (whose steps the
+// driver's tests cover), and the runs in which it would launch nothing.
 #include <gtest/gtest.h>
 
 #include "package/record.h"
@@ -11,15 +11,9 @@
 
 namespace {
 
-using testing_cli::contains;
-using testing_cli::lines;
-using testing_cli::outcome;
-using testing_cli::tailpack_run;
-using testing_files::temp_folder;
-using testing_files::write;
+using namespace testing_cli;
+using namespace testing_files;
 
-const std::string example_note =
-    "note: QVT1700000000 is an example: the stub names its working folder after the time of its run";
 const std::string language_note =
     "note: the \"/L\" language option is not applied: the stub takes it from the registry of the machine where "
     "the package runs";
@@ -50,25 +44,15 @@ const std::vector<package_entry> reserved_keys_package = {
     package_entry::make_value("parameters", "/qb SRC=%source% CL=%commandline%"),
 };
 
-std::string joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
-
 class explain : public ::testing::Test {
  protected:
-  std::string package_file(const std::vector<package_entry>& entries, const std::string& name = "p.exe") {
-    write(dir.path() / name, samples::package(samples::stub_image(), "Tailrun.exe", entries));
-    return dir / name;
-  }
-
-  // tailpack explain OPTIONS... PACKAGE ARGS...
-  outcome run_explain(const std::string& package, const std::vector<std::string>& options,
+  // tailpack explain OPTIONS... PACKAGE ARGS..., on a package written from `bytes`.
+  outcome run_explain(const std::string& bytes, const std::vector<std::string>& options,
                       const std::vector<std::string>& args) {
+    write(dir.path() / "p.exe", bytes);
     std::vector<std::string> command = {"explain"};
     command.insert(command.end(), options.begin(), options.end());
-    command.push_back(package);
+    command.push_back(dir / "p.exe");
     command.insert(command.end(), args.begin(), args.end());
     return tailpack_run(command);
   }
@@ -76,116 +60,65 @@ class explain : public ::testing::Test {
   temp_folder dir;
 };
 
-TEST_F(explain, prints_the_launch_that_the_stub_composes) {
-  struct launch_case {
-    const char* name;
-    const std::vector<package_entry>* package;
-    std::vector<std::string> options;  // before the package
-    std::vector<std::string> args;     // after it
-    std::vector<std::string> expected;
-  };
-  const launch_case cases[] = {
-      {"quoted /V beside /s: both /V texts and the log switch in one option, the rest in front",
-       &example_package, {}, {"/s", "/V\"B=2\""},
-       {R"(command line: /s /V"B=2")",
-        R"(working folder: C:\Users\user\AppData\Local\Temp\QVT1700000000\)",
-        R"(file: C:\Users\user\AppData\Local\Temp\QVT1700000000\QVNEXSetup.exe)",
-        R"(parameters: /s  /V"/l*v \"C:\Users\user\AppData\Local\Temp\QVNEX_msi.log.txt\" B=2 A=1" /qb)",
-        R"(directory: C:\Users\user\AppData\Local\Temp)",
-        R"(msi log: C:\Users\user\AppData\Local\Temp\QVNEX_msi.log.txt)", example_note, language_note}},
-      {"bare lower-case /v at the end: the same parameters",
-       &example_package, {}, {"/s", "/vB=2"},
-       {R"(command line: /s /vB=2)",
-        R"(working folder: C:\Users\user\AppData\Local\Temp\QVT1700000000\)",
-        R"(file: C:\Users\user\AppData\Local\Temp\QVT1700000000\QVNEXSetup.exe)",
-        R"(parameters: /s  /V"/l*v \"C:\Users\user\AppData\Local\Temp\QVNEX_msi.log.txt\" B=2 A=1" /qb)",
-        R"(directory: C:\Users\user\AppData\Local\Temp)",
-        R"(msi log: C:\Users\user\AppData\Local\Temp\QVNEX_msi.log.txt)", example_note, language_note}},
-      {"bare /V before another option: its text ends at \" /\", whose space stays",
-       &example_package, {}, {"/VB=2", "/qn"},
-       {R"(command line: /VB=2 /qn)",
-        R"(working folder: C:\Users\user\AppData\Local\Temp\QVT1700000000\)",
-        R"(file: C:\Users\user\AppData\Local\Temp\QVT1700000000\QVNEXSetup.exe)",
-        R"(parameters:  /qn /V"/l*v \"C:\Users\user\AppData\Local\Temp\QVNEX_msi.log.txt\" B=2 A=1" /qb)",
-        R"(directory: C:\Users\user\AppData\Local\Temp)",
-        R"(msi log: C:\Users\user\AppData\Local\Temp\QVNEX_msi.log.txt)", example_note, language_note}},
-      {"no ARGS: a leading space, and the empty /V text's space behind the log switch",
-       &example_package, {}, {},
-       {R"(command line: )",
-        R"(working folder: C:\Users\user\AppData\Local\Temp\QVT1700000000\)",
-        R"(file: C:\Users\user\AppData\Local\Temp\QVT1700000000\QVNEXSetup.exe)",
-        R"(parameters:  /V"/l*v \"C:\Users\user\AppData\Local\Temp\QVNEX_msi.log.txt\"  A=1" /qb)",
-        R"(directory: C:\Users\user\AppData\Local\Temp)",
-        R"(msi log: C:\Users\user\AppData\Local\Temp\QVNEX_msi.log.txt)", example_note, language_note}},
-      {"no parameters in the package, no ARGS: an empty /V option, no MSI log",
-       &plain_package, {}, {},
-       {R"(command line: )",
-        R"(working folder: C:\Users\user\AppData\Local\Temp\QVT1700000000\)",
-        R"(file: C:\Users\user\AppData\Local\Temp\QVT1700000000\Setup.exe)",
-        R"(parameters:  /V"")",
-        R"(directory: C:\Users\user\AppData\Local\Temp)", example_note, language_note}},
-      {"ARGS joined with single spaces",
-       &plain_package, {}, {"/s", "/qn"},
-       {R"(command line: /s /qn)",
-        R"(working folder: C:\Users\user\AppData\Local\Temp\QVT1700000000\)",
-        R"(file: C:\Users\user\AppData\Local\Temp\QVT1700000000\Setup.exe)",
-        R"(parameters: /s /qn /V"")",
-        R"(directory: C:\Users\user\AppData\Local\Temp)", example_note, language_note}},
-      {"--command-line keeps the exact text, a quoted /V with a space inside included",
-       &plain_package, {"--command-line", "/s  /qn /V\"X=1 Y=2\""}, {},
-       {R"(command line: /s  /qn /V"X=1 Y=2")",
-        R"(working folder: C:\Users\user\AppData\Local\Temp\QVT1700000000\)",
-        R"(file: C:\Users\user\AppData\Local\Temp\QVT1700000000\Setup.exe)",
-        R"(parameters: /s  /qn  /V"X=1 Y=2")",
-        R"(directory: C:\Users\user\AppData\Local\Temp)", example_note, language_note}},
-      {"\"source\" and \"commandline\" in the package have no effect; the first met \"parameters\" wins",
-       &reserved_keys_package, {}, {"/s"},
-       {R"(command line: /s)",
-        R"(working folder: C:\Users\user\AppData\Local\Temp\QVT1700000000\)",
-        R"(file: C:\Users\user\AppData\Local\Temp\QVT1700000000\Setup.exe)",
-        R"(parameters: /s /qb SRC=C:\Users\user\AppData\Local\Temp\QVT1700000000 CL=/s/V"")",
-        R"(directory: C:\Users\user\AppData\Local\Temp)", example_note, language_note}},
-      {"a drive root as the temporary folder: the directory is the root, the MSI log lies in it",
-       &example_package, {"--temp-folder", "D:\\"}, {},
-       {R"(command line: )",
-        R"(working folder: D:\QVT1700000000\)",
-        R"(file: D:\QVT1700000000\QVNEXSetup.exe)",
-        R"(parameters:  /V"/l*v \"D:\QVNEX_msi.log.txt\"  A=1" /qb)",
-        R"(directory: D:\)",
-        R"(msi log: D:\QVNEX_msi.log.txt)", example_note, language_note}},
-  };
-  for (const launch_case& c : cases) {
-    SCOPED_TRACE(c.name);
-    const outcome r = run_explain(package_file(*c.package), c.options, c.args);
-    EXPECT_EQ(r.status, tailpack::exit_ok);
-    EXPECT_EQ(r.out, joined(c.expected));
-    EXPECT_EQ(r.err, "");
-  }
+std::string package_of(const std::vector<package_entry>& entries) {
+  return samples::package(samples::stub_image(), "Tailrun.exe", entries);
 }
 
-TEST_F(explain, the_temporary_folder_is_taken_with_or_without_its_trailing_backslash) {
-  const std::string package = package_file(example_package);
-  for (const char* folder : {"E:\\Temp", "E:\\Temp\\", "--temp-folder=E:\\Temp"}) {
-    SCOPED_TRACE(folder);
-    const std::vector<std::string> options =
-        contains(folder, "=") ? std::vector<std::string>{folder} : std::vector<std::string>{"--temp-folder", folder};
-    const outcome r = run_explain(package, options, {"/qn"});
-    ASSERT_EQ(r.status, tailpack::exit_ok) << r.err;
-    EXPECT_TRUE(contains(r.out, "working folder: E:\\Temp\\QVT1700000000\\\n"
-                                "file: E:\\Temp\\QVT1700000000\\QVNEXSetup.exe\n"
-                                R"(parameters: /qn /V"/l*v \"E:\Temp\QVNEX_msi.log.txt\"  A=1" /qb)" "\n"
-                                "directory: E:\\Temp\n"
-                                "msi log: E:\\Temp\\QVNEX_msi.log.txt\n"))
-        << r.out;
+TEST_F(explain, prints_the_launch_that_the_stub_composes) {
+  // The whole output once: both "/V" texts and the log switch in one option, the rest in front.
+  const outcome full = run_explain(package_of(example_package), {}, {"/s", "/V\"B=2\""});
+  EXPECT_EQ(full.status, tailpack::exit_ok);
+  EXPECT_EQ(full.err, "");
+  EXPECT_EQ(full.out,
+            "command line: /s /V\"B=2\"\n"
+            "working folder: C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000\\\n"
+            "file: C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000\\QVNEXSetup.exe\n"
+            R"(parameters: /s  /V"/l*v \"C:\Users\user\AppData\Local\Temp\QVNEX_msi.log.txt\" B=2 A=1" /qb)" "\n"
+            "directory: C:\\Users\\user\\AppData\\Local\\Temp\n"
+            "msi log: C:\\Users\\user\\AppData\\Local\\Temp\\QVNEX_msi.log.txt\n"
+            "note: QVT1700000000 is an example: the stub names its working folder after the time of its run\n" +
+                language_note + "\n");
+
+  const std::string e_temp = "working folder: E:\\Temp\\QVT1700000000\\\n"
+                             "file: E:\\Temp\\QVT1700000000\\QVNEXSetup.exe\n"
+                             R"(parameters: /qn /V"/l*v \"E:\Temp\QVNEX_msi.log.txt\"  A=1" /qb)" "\n"
+                             "directory: E:\\Temp\n"
+                             "msi log: E:\\Temp\\QVNEX_msi.log.txt\n";
+  const struct {
+    const std::vector<package_entry>& package;
+    std::vector<std::string> options, args;
+    std::vector<std::string> parts;  // each found in the output
+  } cases[] = {
+      // ARGS joined with single spaces; no "parameters" in the package: an empty "/V", no MSI log.
+      {plain_package, {}, {"/s", "/qn"},
+       {"command line: /s /qn\n", "\nparameters: /s /qn /V\"\"\ndirectory: C:\\Users\\user\\AppData\\Local\\Temp\nnote: "}},
+      // --command-line keeps the exact text, a quoted "/V" with a space inside included.
+      {plain_package, {"--command-line", "/s  /qn /V\"X=1 Y=2\""}, {},
+       {"command line: /s  /qn /V\"X=1 Y=2\"\n", "\nparameters: /s  /qn  /V\"X=1 Y=2\"\n"}},
+      // "source" and "commandline" in the package have no effect; the first met "parameters" wins.
+      {reserved_keys_package, {}, {"/s"},
+       {"\nparameters: /s /qb SRC=C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000 CL=/s/V\"\"\n"}},
+      // A drive root as the temporary folder: the directory is the root, the MSI log lies in it.
+      {example_package, {"--temp-folder", "D:\\"}, {},
+       {"working folder: D:\\QVT1700000000\\\nfile: D:\\QVT1700000000\\QVNEXSetup.exe\n",
+        R"(/V"/l*v \"D:\QVNEX_msi.log.txt\"  A=1" /qb)", "\ndirectory: D:\\\nmsi log: D:\\QVNEX_msi.log.txt\n"}},
+      // The temporary folder with or without its trailing backslash.
+      {example_package, {"--temp-folder", "E:\\Temp"}, {"/qn"}, {e_temp}},
+      {example_package, {"--temp-folder", "E:\\Temp\\"}, {"/qn"}, {e_temp}},
+      {example_package, {"--temp-folder=E:\\Temp"}, {"/qn"}, {e_temp}},
+  };
+  for (const auto& c : cases) {
+    const outcome r = run_explain(package_of(c.package), c.options, c.args);
+    EXPECT_EQ(r.status, tailpack::exit_ok) << r.err;
+    for (const std::string& part : c.parts) EXPECT_TRUE(contains(r.out, part)) << part << "\nin:\n" << r.out;
   }
 }
 
 TEST_F(explain, texts_stay_on_one_line_and_a_language_option_in_the_parameters_is_noted) {
-  const outcome r = run_explain(
-      package_file({package_entry::make_file("installer32", "Setup.exe", "MZ"),
-                    package_entry::make_value("executable32", "%installer32%"),
-                    package_entry::make_value("parameters", "/L1031 /qn\r\n\x7f\xe4")}),
-      {}, {});
+  const outcome r = run_explain(package_of({package_entry::make_file("installer32", "Setup.exe", "MZ"),
+                                            package_entry::make_value("executable32", "%installer32%"),
+                                            package_entry::make_value("parameters", "/L1031 /qn\r\n\x7f\xe4")}),
+                                {}, {});
   ASSERT_EQ(r.status, tailpack::exit_ok) << r.err;
   EXPECT_TRUE(contains(r.out, "\nparameters:  /L1031 /qn\\x0d\\x0a\\x7f\xe4/V\"\"\n")) << r.out;
   EXPECT_TRUE(contains(r.out, "\nnote: the parameters hold \"/L\" already, so the stub adds no language option\n"));
@@ -194,42 +127,30 @@ TEST_F(explain, texts_stay_on_one_line_and_a_language_option_in_the_parameters_i
 }
 
 TEST_F(explain, warns_when_the_launch_may_not_be_what_the_package_means) {
-  struct warning_case {
-    const char* name;
+  const std::string folder = "file: C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000\\";
+  const auto setup_and = [](const char* executable) {
+    return package_of({package_entry::make_file("installer32", "Setup.exe", "MZ"),
+                       package_entry::make_value("executable32", executable)});
+  };
+  const struct {
     std::string bytes;
-    std::vector<std::string> warnings;  // parts of the warning lines, in order; none: no warning
-    const char* file_line;
-  };
-  const std::string m = tail_marker_text();
-  const warning_case cases[] = {
-      {"no executable32: the working folder itself",
-       samples::package(samples::stub_image(), "Tailrun.exe", {package_entry::make_file("installer32", "Setup.exe", "MZ")}),
-       {"setting \"executable32\" is missing or empty: the stub would launch its working folder itself"},
-       "file: C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000\\\n"},
-      {"a file that the package does not carry",
-       samples::package(samples::stub_image(), "Tailrun.exe",
-                        {package_entry::make_file("installer32", "Setup.exe", "MZ"),
-                         package_entry::make_value("executable32", "Other.exe")}),
+    std::vector<std::string> warnings;  // parts of the warning lines, in order
+    std::string file_line;
+  } cases[] = {
+      {package_of({package_entry::make_file("installer32", "Setup.exe", "MZ")}),
+       {"setting \"executable32\" is missing or empty: the stub would launch its working folder itself"}, folder},
+      {setup_and("Other.exe"),
        {"the file to launch, \"Other.exe\", is not one that the package writes into the working folder"},
-       "file: C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000\\Other.exe\n"},
-      {"a carried file named in other letter case: Windows finds it",
-       samples::package(samples::stub_image(), "Tailrun.exe",
-                        {package_entry::make_file("installer32", "Setup.exe", "MZ"),
-                         package_entry::make_value("executable32", "SETUP.exe")}),
-       {},
-       "file: C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000\\SETUP.exe\n"},
-      {"an accepted walk that ends before the stub entry",
-       samples::records({"Setup.exe", "executable32", "value", m}),
-       {"the walk ended before the stub entry: ",
-        "the file to launch, \"Setup.exe\", is not one that the package writes"},
-       "file: C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000\\Setup.exe\n"},
+       folder + "Other.exe"},
+      {setup_and("SETUP.exe"), {}, folder + "SETUP.exe"},  // other letter case: Windows finds it
+      {samples::records({"Setup.exe", "executable32", "value", tail_marker_text()}),
+       {"the walk ended before the stub entry: ", "the file to launch, \"Setup.exe\", is not one that the package writes"},
+       folder + "Setup.exe"},
   };
-  for (const warning_case& c : cases) {
-    SCOPED_TRACE(c.name);
-    write(dir.path() / "p.exe", c.bytes);
-    const outcome r = run_explain(dir / "p.exe", {}, {});
+  for (const auto& c : cases) {
+    const outcome r = run_explain(c.bytes, {}, {});
     EXPECT_EQ(r.status, tailpack::exit_ok);
-    EXPECT_TRUE(contains(r.out, c.file_line)) << r.out;
+    EXPECT_TRUE(contains(r.out, c.file_line + "\n")) << r.out;
     EXPECT_EQ(lines(r.err), c.warnings.size()) << r.err;
     std::size_t from = 0;
     for (const std::string& part : c.warnings) {
@@ -241,43 +162,31 @@ TEST_F(explain, warns_when_the_launch_may_not_be_what_the_package_means) {
 }
 
 TEST_F(explain, a_run_that_launches_nothing_gives_the_reason_and_exit_1) {
-  std::string mismatch = samples::package(samples::stub_image(), "Tailrun.exe", example_package);
+  std::string mismatch = package_of(example_package);
   mismatch[mismatch.find("/qb")] = 'X';
   // Records read: the tail marker, the kind, key and value of "msilog", then those of "parameters".
-  const std::size_t mismatch_at = mismatch.find("/V\"A=1\" Xqb");
-  struct refusal_case {
-    const char* name;
+  const std::string digest = "not accepted: digest mismatch in record 7 read (at file offset " +
+                             std::to_string(mismatch.find("/V\"A=1\" Xqb")) + "); the stub would show ";
+  const std::string extract_failed = "; the stub would show \"Failed to extract file!\" and \"Invalid Archive!\", "
+                                     "launch nothing and exit with 1";
+  const struct {
     std::string bytes;
     std::vector<std::string> args;
     std::string reason;  // the whole line after "tailpack: explain: PACKAGE: "
-  };
-  const refusal_case cases[] = {
-      {"a digest mismatch", mismatch, {},
-       "not accepted: digest mismatch in record 7 read (at file offset " + std::to_string(mismatch_at) +
-           "); the stub would show \"Invalid Archive!\", launch nothing and exit with 1"},
-      {"a digest mismatch in a silent run", mismatch, {"/silent"},
-       "not accepted: digest mismatch in record 7 read (at file offset " + std::to_string(mismatch_at) +
-           "); the stub would show no message (the command line holds \"/s\"), launch nothing and exit with 1"},
-      {"no tail marker", std::string(64, 'x'), {"/S"},
+  } cases[] = {
+      {mismatch, {}, digest + "\"Invalid Archive!\", launch nothing and exit with 1"},
+      {mismatch, {"/silent"}, digest + "no message (the command line holds \"/s\"), launch nothing and exit with 1"},
+      {std::string(64, 'x'), {"/S"},
        "not accepted: no tail marker; the stub would show \"Failed to initialize archive!\" and \"Invalid "
        "Archive!\", launch nothing and exit with 1"},
-      {"a stored name that leaves the working folder",
-       samples::package(samples::stub_image(), "Tailrun.exe",
-                        {package_entry::make_file("k", "..\\x.exe", "MZ"), package_entry::make_value("msilog", "ON")}),
-       {},
-       "entry #2: stored name \"..\\\\x.exe\" could leave the working folder or names a device; the stub would show "
-       "\"Failed to extract file!\" and \"Invalid Archive!\", launch nothing and exit with 1"},
-      {"a stored name with a folder part, which the fresh working folder lacks",
-       samples::package(samples::stub_image(), "Tailrun.exe", {package_entry::make_file("k", "sub\\x.exe", "MZ")}),
-       {},
+      {package_of({package_entry::make_file("k", "..\\x.exe", "MZ"), package_entry::make_value("msilog", "ON")}), {},
+       "entry #2: stored name \"..\\\\x.exe\" could leave the working folder or names a device" + extract_failed},
+      {package_of({package_entry::make_file("k", "sub\\x.exe", "MZ")}), {},
        "entry #1: stored name \"sub\\\\x.exe\" has a folder part, which the stub's fresh working folder does not "
-       "have; the stub would show \"Failed to extract file!\" and \"Invalid Archive!\", launch nothing and exit with "
-       "1"},
+       "have" + extract_failed},
   };
-  for (const refusal_case& c : cases) {
-    SCOPED_TRACE(c.name);
-    write(dir.path() / "p.exe", c.bytes);
-    const outcome r = run_explain(dir / "p.exe", {}, c.args);
+  for (const auto& c : cases) {
+    const outcome r = run_explain(c.bytes, {}, c.args);
     EXPECT_EQ(r.status, tailpack::exit_failure);
     EXPECT_EQ(r.err, "tailpack: explain: " + (dir / "p.exe") + ": " + c.reason + "\n");
     EXPECT_EQ(r.out, "");
@@ -285,27 +194,23 @@ TEST_F(explain, a_run_that_launches_nothing_gives_the_reason_and_exit_1) {
 }
 
 TEST_F(explain, usage_errors_exit_2) {
-  const std::string package = package_file(plain_package);
-  struct usage_case {
-    std::vector<std::string> args;
-    const char* message;
-  };
-  const usage_case cases[] = {
+  write(dir.path() / "p.exe", package_of(plain_package));
+  const std::string package = dir / "p.exe";
+  const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{"explain"}, "tailpack: explain: PACKAGE is missing"},
       {{"explain", "--command-line", "/s", package, "/qn"}, "explain: ARGS and --command-line given together"},
       {{"explain", "--command-line", "/s", "--command-line=/qn", package}, "explain: --command-line given twice"},
       {{"explain", "--temp-folder", "", package}, "explain: --temp-folder is empty"},
-      {{"explain", "--temp-folder", "C:/Temp", package}, "--temp-folder needs a Windows path with backslashes, got "
-                                                          "\"C:/Temp\""},
+      {{"explain", "--temp-folder", "C:/Temp", package},
+       "--temp-folder needs a Windows path with backslashes, got \"C:/Temp\""},
       {{"explain", package, "-x"}, "explain: unknown option -x"},
       {{"explain", package, "--temp-folder"}, "explain: --temp-folder needs a value"},
   };
-  for (const usage_case& c : cases) {
-    const outcome r = tailpack_run(c.args);
-    SCOPED_TRACE(r.err);
-    EXPECT_EQ(r.status, tailpack::exit_usage);
-    EXPECT_TRUE(contains(r.err, c.message));
-    EXPECT_EQ(lines(r.err), 1u);
+  for (const auto& [args, message] : cases) {
+    const outcome r = tailpack_run(args);
+    EXPECT_EQ(r.status, tailpack::exit_usage) << r.err;
+    EXPECT_TRUE(contains(r.err, message)) << r.err;
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
     EXPECT_EQ(r.out, "");
   }
   // After "--", ARGS that look like options are the command line's; "-" alone is an argument.
@@ -319,10 +224,11 @@ TEST(explain_help, is_listed_and_names_what_is_not_applied) {
   EXPECT_TRUE(contains(tailpack_run({"--help"}).out, "\n  explain  "));
   const outcome r = tailpack_run({"explain", "--help"});
   EXPECT_EQ(r.status, tailpack::exit_ok);
-  EXPECT_TRUE(contains(r.out, "Usage: tailpack explain [--temp-folder PATH] [--command-line TEXT] PACKAGE [ARGS...]"));
-  EXPECT_TRUE(contains(r.out, "ARGS are joined with single spaces"));
-  EXPECT_TRUE(contains(r.out, "the \"/L\" language option"));
-  EXPECT_TRUE(contains(r.out, "the number is an example"));
+  for (const char* part : {"Usage: tailpack explain [--temp-folder PATH] [--command-line TEXT] PACKAGE [ARGS...]",
+                           "ARGS are joined with single spaces", "the \"/L\" language option",
+                           "the number is an example"}) {
+    EXPECT_TRUE(contains(r.out, part)) << part;
+  }
 }
 
 }  // namespace

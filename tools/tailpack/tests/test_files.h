@@ -24,9 +24,14 @@ inline void write(const fs::path& path, const std::string& bytes) {
   ASSERT_TRUE(out.good()) << path;
 }
 
+inline std::size_t entries_in(const fs::path& folder) {
+  return static_cast<std::size_t>(std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
+}
+
 class temp_folder {
  public:
   temp_folder() {
+    // The clock as well: some random_device implementations give the same numbers in every run.
     std::mt19937_64 random(static_cast<std::uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
                            std::random_device{}());
     for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
