@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <ctime>
 #include <memory>
-#include <stdexcept>
 
 #include "driver/command_line.h"
 #include "driver/launch_plan.h"
