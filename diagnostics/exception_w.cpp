@@ -14,10 +14,7 @@ constexpr unsigned ansi_code_page = 0;
 exception_w::exception_w(const wchar_t* format, ...) : exception(std::string()) {
   std::va_list args;
   va_start(args, format);
-  struct end_args {
-    std::va_list& a;
-    ~end_args() { va_end(a); }
-  } guard{args};
+  const va_end_guard guard{args};
   message_text_w = format_text_wv(format, args);
 }
 

@@ -24,10 +24,7 @@ std::string format_text_v(const char* format, std::va_list args) {
 std::string format_text(const char* format, ...) {
   std::va_list args;
   va_start(args, format);
-  struct end_args {
-    std::va_list& a;
-    ~end_args() { va_end(a); }
-  } guard{args};
+  const va_end_guard guard{args};
   return format_text_v(format, args);
 }
 

@@ -20,4 +20,10 @@ std::string format_text_v(const char* format, std::va_list args);
 std::wstring format_text_w(const wchar_t* format, ...);
 std::wstring format_text_wv(const wchar_t* format, std::va_list args);
 
+// Ends a started argument list when the variadic function leaves, also by an exception.
+struct va_end_guard {
+  std::va_list& args;
+  ~va_end_guard() { va_end(args); }
+};
+
 }  // namespace tessel

@@ -31,10 +31,7 @@ std::wstring format_text_wv(const wchar_t* format, std::va_list args) {
 std::wstring format_text_w(const wchar_t* format, ...) {
   std::va_list args;
   va_start(args, format);
-  struct end_args {
-    std::va_list& a;
-    ~end_args() { va_end(a); }
-  } guard{args};
+  const va_end_guard guard{args};
   return format_text_wv(format, args);
 }
 
