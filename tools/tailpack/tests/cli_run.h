@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "tools/tailpack/cli.h"
 
 namespace testing_cli {
@@ -25,5 +27,14 @@ inline std::size_t lines(const std::string& text) {
 }
 
 inline bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+
+// A usage error: the usage exit status, one line on stderr naming `message`, nothing on stdout.
+inline void expect_usage_error(const std::vector<std::string>& args, const std::string& message) {
+  const outcome r = tailpack_run(args);
+  EXPECT_EQ(r.status, tailpack::exit_usage) << r.err;
+  EXPECT_TRUE(contains(r.err, message)) << r.err;
+  EXPECT_EQ(lines(r.err), 1u) << r.err;
+  EXPECT_EQ(r.out, "");
+}
 
 }  // namespace testing_cli

@@ -35,13 +35,7 @@ TEST(cli, usage_errors_exit_2_with_one_line_on_stderr) {
       {{"help", "frob"}, "help: unknown command \"frob\""},
       {{"create", "--stub", "--help"}, "create: --output is missing"},  // an option's value, not a request for help
   };
-  for (const auto& [args, message] : cases) {
-    const outcome r = tailpack_run(args);
-    EXPECT_EQ(r.status, tailpack::exit_usage) << r.err;
-    EXPECT_TRUE(contains(r.err, message)) << r.err;
-    EXPECT_EQ(lines(r.err), 1u) << r.err;
-    EXPECT_EQ(r.out, "");
-  }
+  for (const auto& [args, message] : cases) expect_usage_error(args, message);
 }
 
 TEST(cli, help_goes_to_stdout_and_says_where_the_first_entry_lands) {

@@ -206,13 +206,7 @@ TEST_F(explain, usage_errors_exit_2) {
       {{"explain", package, "-x"}, "explain: unknown option -x"},
       {{"explain", package, "--temp-folder"}, "explain: --temp-folder needs a value"},
   };
-  for (const auto& [args, message] : cases) {
-    const outcome r = tailpack_run(args);
-    EXPECT_EQ(r.status, tailpack::exit_usage) << r.err;
-    EXPECT_TRUE(contains(r.err, message)) << r.err;
-    EXPECT_EQ(lines(r.err), 1u) << r.err;
-    EXPECT_EQ(r.out, "");
-  }
+  for (const auto& [args, message] : cases) expect_usage_error(args, message);
   // After "--", ARGS that look like options are the command line's; "-" alone is an argument.
   const outcome r = tailpack_run({"explain", package, "--", "-x", "--help", "-"});
   EXPECT_EQ(r.status, tailpack::exit_ok) << r.err;
