@@ -1,13 +1,16 @@
 #include "package/placeholders.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
 
 constexpr std::size_t deepest_nesting = 32;
 
-// `active` holds the names being expanded on the current path, outermost first.
-std::string expand(const std::string& text, const settings_map& settings, std::vector<const std::string*>& active) {
+// `active` holds the names being expanded on the current path, outermost first; `missing`, when
+// given, receives the names that are not keys.
+std::string expand(const std::string& text, const settings_map& settings, std::vector<const std::string*>& active,
+                   std::vector<std::string>* missing) {
   std::string result = text;
   std::size_t p = result.find('%');
   while (p != std::string::npos) {
@@ -19,12 +22,14 @@ std::string expand(const std::string& text, const settings_map& settings, std::v
     const std::string* value = settings.find(name);
     bool on_path = false;
     for (const std::string* open : active) on_path = on_path || *open == name;
+    if (value == nullptr && missing != nullptr && std::find(missing->begin(), missing->end(), name) == missing->end())
+      missing->push_back(name);
     if (value == nullptr || on_path || active.size() >= deepest_nesting) {
       p = c;
       continue;
     }
     active.push_back(&name);
-    const std::string inserted = expand(*value, settings, active);
+    const std::string inserted = expand(*value, settings, active, missing);
     active.pop_back();
     result.replace(b - 1, c - b + 2, inserted);
     p = result.find('%', b - 1 + inserted.size());
@@ -36,5 +41,12 @@ std::string expand(const std::string& text, const settings_map& settings, std::v
 
 std::string expand_placeholders(const std::string& text, const settings_map& settings) {
   std::vector<const std::string*> active;
-  return expand(text, settings, active);
+  return expand(text, settings, active, nullptr);
+}
+
+std::vector<std::string> unresolved_placeholders(const std::string& text, const settings_map& settings) {
+  std::vector<const std::string*> active;
+  std::vector<std::string> missing;
+  expand(text, settings, active, &missing);
+  return missing;
 }

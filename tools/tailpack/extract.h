@@ -7,6 +7,7 @@
 #include "package/byte_source.h"
 #include "package/chain.h"
 #include "package/settings_map.h"
+#include "tools/tailpack/text_view.h"
 
 namespace tailpack {
 
@@ -24,10 +25,12 @@ struct extract_summary {
 
 // Walks the chain of `file` as the stub does, then, for the entries met before the walk ended, in
 // that order: inserts value entries and the non-empty keys of file entries (key -> stored name)
-// if absent, and writes each file into `folder` (created if missing), replacing a file of the same
-// name. Before anything is written, refuses (throws failure) a stored name that could leave the
-// folder or name a device; nothing is written then. A file that cannot be written throws failure,
-// with the files before it left in place.
-extract_summary extract_to_folder(byte_source& file, const std::string& folder);
+// if absent, and writes each file into `folder` (created with its missing parents) under its
+// stored name, decoded when `view` has a code page, replacing a file of the same name. Before
+// anything is written, refuses (throws failure) a stored name that could leave the folder or name
+// a device; nothing is written then. Writes only inside `folder`: each file is created new, and a
+// link that stands in its place or on the way to it is refused. A file that cannot be written is
+// removed again and throws failure, with the files before it left in place.
+extract_summary extract_to_folder(byte_source& file, const std::string& folder, const text_view& view);
 
 }  // namespace tailpack

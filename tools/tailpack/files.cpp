@@ -20,7 +20,7 @@ struct reading_file {
 }  // namespace
 
 std::string read_whole_file(const std::string& path) {
-  reading_file in{std::fopen(path.c_str(), "rb")};
+  reading_file in{std::fopen(system_path(path).c_str(), "rb")};
   if (!in.file) throw failure("cannot open " + path + ": " + reason());
   std::string bytes;
   char block[1 << 16];
@@ -39,7 +39,12 @@ void write_whole_file(const std::string& path, const std::string& bytes) {
   out.close();
 }
 
-file_sink::file_sink(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+file_sink::file_sink(const std::string& path, mode how) : path_(path), file_(nullptr) {
+  if (how == mode::new_file) {
+    file_ = open_new_file(path);
+    return;
+  }
+  file_ = std::fopen(system_path(path).c_str(), "wb");
   if (!file_) throw failure("cannot create " + path + ": " + reason());
 }
 
@@ -58,6 +63,22 @@ void file_sink::close() {
   file_ = nullptr;
   if (!flushed) errno = saved;
   if (!flushed || !closed) throw failure("cannot write " + path_ + ": " + reason());
+}
+
+void ensure_folders(const std::string& path) {
+  const std::string separators = path_separators();
+  // A UNC path's server and share are not folders to create.
+  std::size_t at = path.size() >= 2 && separators.find(path[0]) != std::string::npos &&
+                           separators.find(path[1]) != std::string::npos
+                       ? path.find_first_of(separators, path.find_first_of(separators, 2) + 1)
+                       : 0;
+  while (at != std::string::npos && at < path.size()) {
+    at = path.find_first_of(separators, at + 1);
+    const std::string folder = path.substr(0, at);
+    // Skip roots and drives ("/", "C:"), and the empty components of doubled separators.
+    if (folder.empty() || folder.back() == ':' || separators.find(folder.back()) != std::string::npos) continue;
+    ensure_folder(folder);
+  }
 }
 
 std::string join_path(const std::string& folder, const std::string& name) {

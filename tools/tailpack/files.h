@@ -23,8 +23,13 @@ void write_whole_file(const std::string& path, const std::string& bytes);
 // A byte_sink over a std::FILE opened for binary writing; owns and closes it.
 class file_sink final : public byte_sink {
  public:
-  // Opens `path` for writing ("wb"). Throws failure.
-  explicit file_sink(const std::string& path);
+  enum class mode {
+    truncate,  // create or truncate ("wb")
+    new_file,  // create a new file: a file of that name is removed first, and a link or anything
+               // else that stands there is refused, so nothing is ever written through a link
+  };
+  // Opens `path` for writing. Throws failure.
+  explicit file_sink(const std::string& path, mode how = mode::truncate);
   ~file_sink() override;
   file_sink(const file_sink&) = delete;
   file_sink& operator=(const file_sink&) = delete;
@@ -40,10 +45,23 @@ class file_sink final : public byte_sink {
 // `folder` joined with `name` by the platform's separator (none added when `folder` ends in one).
 std::string join_path(const std::string& folder, const std::string& name);
 
+// Creates the folder `path` and every missing folder above it. Throws failure.
+void ensure_folders(const std::string& path);
+
 // --- Platform halves (files_posix.cpp, files_win32.cpp) ---
 
 // The characters that separate path components: "/" on POSIX, "\\/" on Windows.
 const char* path_separators();
+
+// `path` (UTF-8, as tailpack holds every text) as the system's narrow calls take it: as it is on
+// POSIX, in the ANSI code page on Windows. Throws failure when the code page cannot name it.
+std::string system_path(const std::string& path);
+
+// The inverse of system_path, for paths that the system returns.
+std::string from_system_path(const std::string& path);
+
+// The path of the running tailpack executable. Throws failure when the system does not tell.
+std::string program_path();
 
 // Creates a new empty file in the folder of `target`, under a name of its own; returns its path.
 // Throws failure.
@@ -55,5 +73,13 @@ void replace_file(const std::string& from, const std::string& to);
 // Creates the folder `path` unless it exists already as a folder (its parent must exist).
 // Throws failure.
 void ensure_folder(const std::string& path);
+
+// Opens a new file at `path` for binary writing, as file_sink::mode::new_file describes. Throws
+// failure.
+std::FILE* open_new_file(const std::string& path);
+
+// True when `path` is a symbolic link or another reparse point (not followed). False when it is
+// anything else or does not exist.
+bool is_link(const std::string& path);
 
 }  // namespace tailpack

@@ -13,6 +13,19 @@ namespace tailpack {
 
 const char* path_separators() { return "/"; }
 
+std::string system_path(const std::string& path) { return path; }
+
+std::string from_system_path(const std::string& path) { return path; }
+
+std::string program_path() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= path.size())
+    throw failure(std::string("cannot find tailpack's own path: ") + std::strerror(errno));
+  path.resize(static_cast<std::size_t>(length));
+  return path;
+}
+
 std::string create_temp_beside(const std::string& target) {
   // Beside the target, so that the final rename stays on one file system. The mode is left to the
   // umask, as for any file the user creates.
@@ -40,6 +53,29 @@ void ensure_folder(const std::string& path) {
   struct stat info {};
   if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
   throw failure("cannot create folder " + path + ": " + (error == EEXIST ? "a file of that name exists" : std::strerror(error)));
+}
+
+std::FILE* open_new_file(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0) {
+    if (S_ISLNK(info.st_mode)) throw failure("refusing to write " + path + ": a symbolic link stands there");
+    if (!S_ISREG(info.st_mode)) throw failure("refusing to write " + path + ": something other than a file stands there");
+    if (::unlink(path.c_str()) != 0) throw failure("cannot replace " + path + ": " + std::strerror(errno));
+  }
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  if (fd < 0) throw failure("cannot create " + path + ": " + std::strerror(errno));
+  std::FILE* file = ::fdopen(fd, "wb");
+  if (!file) {
+    const int error = errno;
+    ::close(fd);
+    throw failure("cannot create " + path + ": " + std::strerror(error));
+  }
+  return file;
+}
+
+bool is_link(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 }  // namespace tailpack

@@ -1,0 +1,41 @@
+// Whether the stub can launch a package's installer, judged from what the package carries alone.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "package/settings_map.h"
+
+namespace tailpack {
+
+// The longest command line that Windows passes to a process, in characters.
+constexpr std::uint64_t longest_command_line = 32767;
+
+// What the stub's extraction of a package leaves, fed in the order the stub meets the entries.
+class package_contents {
+ public:
+  // A value entry: key -> value, inserted if absent (keys the stub sets itself are left out).
+  void add_value(const std::string& key, const std::string& value);
+  // A file entry that the stub writes: a non-empty key -> the stored name, and the file itself.
+  void add_file(const std::string& key, const std::string& stored_name);
+
+  const settings_map& settings() const { return settings_; }
+  // True when the stub writes a file of this name (Windows compares file names case-blind).
+  bool writes(const std::string& name) const;
+
+ private:
+  settings_map settings_;
+  std::vector<std::string> written_;  // case-folded
+};
+
+// Why the stub launches no installer of this package, one line; empty when "executable32",
+// expanded with the package's own settings, names a file that the package writes. Placeholders
+// that the package does not resolve are named, not guessed.
+std::string launch_problem(const package_contents& contents);
+
+// A warning when the installer's command line could exceed what Windows passes: the quoted path of
+// the file to launch (a working folder of up to 260 characters is assumed), the expanded
+// parameters, the MSI log option and the stub's own command line. Empty when it fits.
+std::string command_line_warning(const package_contents& contents);
+
+}  // namespace tailpack
