@@ -115,7 +115,7 @@ create_summary create_package(const create_request& request) {
     sink.close();
     replace_file(temp, request.output_path);
   } catch (...) {
-    std::remove(temp.c_str());
+    remove_file(temp);
     throw;
   }
   return create_summary{size, entries.size()};

@@ -1,7 +1,5 @@
 #include "tools/tailpack/extract.h"
 
-#include <cstdio>
-
 #include "package/stored_name.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/text.h"
@@ -38,7 +36,7 @@ void write_new_file(const std::string& path, const std::string& data) {
     out.write(data.data(), data.size());
     out.close();
   } catch (...) {
-    std::remove(system_path(path).c_str());
+    remove_file(path);
     throw;
   }
 }

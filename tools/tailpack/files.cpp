@@ -20,7 +20,7 @@ struct reading_file {
 }  // namespace
 
 std::string read_whole_file(const std::string& path) {
-  reading_file in{std::fopen(system_path(path).c_str(), "rb")};
+  reading_file in{open_file(path, "rb")};
   if (!in.file) throw failure("cannot open " + path + ": " + reason());
   std::string bytes;
   char block[1 << 16];
@@ -44,7 +44,7 @@ file_sink::file_sink(const std::string& path, mode how) : path_(path), file_(nul
     file_ = open_new_file(path);
     return;
   }
-  file_ = std::fopen(system_path(path).c_str(), "wb");
+  file_ = open_file(path, "wb");
   if (!file_) throw failure("cannot create " + path + ": " + reason());
 }
 

@@ -53,12 +53,17 @@ void ensure_folders(const std::string& path);
 // The characters that separate path components: "/" on POSIX, "\\/" on Windows.
 const char* path_separators();
 
-// `path` (UTF-8, as tailpack holds every text) as the system's narrow calls take it: as it is on
-// POSIX, in the ANSI code page on Windows. Throws failure when the code page cannot name it.
+// `path` (UTF-8, as tailpack holds every text) as the system's narrow calls take it, for the
+// package reader: as it is on POSIX, in the ANSI code page on Windows. Throws failure when the
+// code page cannot name it.
 std::string system_path(const std::string& path);
 
-// The inverse of system_path, for paths that the system returns.
-std::string from_system_path(const std::string& path);
+// std::fopen of a UTF-8 path (on Windows through the wide call, so any name works). Null on failure,
+// with errno set.
+std::FILE* open_file(const std::string& path, const char* mode);
+
+// Removes the file at `path` if it can; failures are ignored.
+void remove_file(const std::string& path);
 
 // The path of the running tailpack executable. Throws failure when the system does not tell.
 std::string program_path();

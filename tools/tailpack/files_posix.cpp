@@ -15,7 +15,9 @@ const char* path_separators() { return "/"; }
 
 std::string system_path(const std::string& path) { return path; }
 
-std::string from_system_path(const std::string& path) { return path; }
+std::FILE* open_file(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
+void remove_file(const std::string& path) { std::remove(path.c_str()); }
 
 std::string program_path() {
   std::string path(4096, '\0');

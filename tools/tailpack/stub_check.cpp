@@ -52,7 +52,7 @@ std::string pe_problem(const std::string& head) {
 }
 
 std::string stub_file_problem(const std::string& path) {
-  reading_file in{std::fopen(system_path(path).c_str(), "rb")};
+  reading_file in{open_file(path, "rb")};
   if (!in.file) throw failure("cannot open " + path + ": " + std::string(std::strerror(errno)));
   std::string head(head_size, '\0');
   head.resize(std::fread(head.data(), 1, head.size(), in.file));
@@ -65,7 +65,7 @@ std::string installed_stub_path() {
   const std::size_t last = program.find_last_of(path_separators());
   const std::string folder = last == std::string::npos ? "." : program.substr(0, last);
   const std::string stub = join_path(folder, TAILRUN_STUB_FROM_BIN);
-  std::FILE* probe = std::fopen(system_path(stub).c_str(), "rb");
+  std::FILE* probe = open_file(stub, "rb");
   if (!probe) throw failure("--stub is missing, and there is no installed stub at " + stub);
   std::fclose(probe);
   return stub;

@@ -97,7 +97,7 @@ TEST_F(codepage_commands, round_trips_through_create_list_and_extract) {
     const std::string out = dir / ("out-" + std::string(c.code_page));
     const outcome extracted = tailpack_run({"extract", "--codepage", c.code_page, package, out});
     ASSERT_EQ(extracted.status, tailpack::exit_ok) << extracted.err;
-    EXPECT_EQ(read(std::filesystem::path(out) / c.name), "MZ installer");
+    EXPECT_EQ(read(std::filesystem::path(out) / std::filesystem::u8path(c.name)), "MZ installer");
     EXPECT_TRUE(contains(extracted.out, "\"installer32\" = \"" + c.name + "\""));
   }
 }
