@@ -25,7 +25,8 @@ void refuse_links_on_the_way(const std::string& folder, const std::string& name)
   for (std::size_t at = name.find_first_of(path_separators()); at != std::string::npos;
        at = name.find_first_of(path_separators(), at + 1)) {
     const std::string on_the_way = join_path(folder, name.substr(0, at));
-    if (is_link(on_the_way)) throw failure("refusing to write " + join_path(folder, name) + ": " + on_the_way + " is a link");
+    if (is_link(on_the_way))
+      throw failure("refusing to write " + join_path(folder, name) + ": " + on_the_way + " is a link");
   }
 }
 

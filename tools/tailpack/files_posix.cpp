@@ -61,7 +61,8 @@ std::FILE* open_new_file(const std::string& path) {
   struct stat info {};
   if (::lstat(path.c_str(), &info) == 0) {
     if (S_ISLNK(info.st_mode)) throw failure("refusing to write " + path + ": a symbolic link stands there");
-    if (!S_ISREG(info.st_mode)) throw failure("refusing to write " + path + ": something other than a file stands there");
+    if (!S_ISREG(info.st_mode))
+      throw failure("refusing to write " + path + ": something other than a file stands there");
     if (::unlink(path.c_str()) != 0) throw failure("cannot replace " + path + ": " + std::strerror(errno));
   }
   const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);

@@ -173,7 +173,8 @@ void print_listing(const std::string& path, const package_report& report, const 
     out << "entries in the order the stub meets them, from the tail (among equal keys the first met takes "
            "effect):\n";
     if (report.entries.empty()) out << "  (none)\n";
-    for (std::size_t i = 0; i < report.entries.size(); ++i) print_entry(i + 1, report.entries[i], report.stub, view, out);
+    for (std::size_t i = 0; i < report.entries.size(); ++i)
+      print_entry(i + 1, report.entries[i], report.stub, view, out);
   }
   out << "verdict: " << verdict_text(report.result) << '\n';
 }

@@ -41,7 +41,8 @@ std::string pe_problem(const std::string& head) {
     return "not a Windows executable (it does not start with an MZ header)";
   const std::uint32_t pe = little_endian(head, pe_pointer_offset, 4);
   // The signature, the file header and the optional header's magic.
-  if (pe > head.size() || head.size() - pe < 4 + file_header_size + 2 || head.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
+  if (pe > head.size() || head.size() - pe < 4 + file_header_size + 2 ||
+      head.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
     return "not a Windows executable (no PE header where its MZ header points)";
   const std::uint32_t characteristics = little_endian(head, pe + 4 + 18, 2);
   const std::uint32_t magic = little_endian(head, pe + 4 + file_header_size, 2);
