@@ -81,8 +81,7 @@ std::string package_text(const std::string& given, const text_rules& rules, cons
     } catch (const conversion_error& e) {
       if (e.what_kind == conversion_error::kind::invalid_input)
         throw usage_error(what + " is not UTF-8; give its bytes with --escaped and \\xNN");
-      throw usage_error(what + " " + quoted_utf8(given) + " cannot be written in code page " +
-                        std::to_string(*rules.code_page) + ": " + e.what());
+      throw usage_error(what + " " + quoted_utf8(given) + ": " + e.what());
     }
   } else if (!is_ascii(given)) {
     throw usage_error(what + " " + quoted_utf8(given) +

@@ -112,8 +112,9 @@ TEST_F(codepage_commands, refuses_texts_it_cannot_store_with_one_line_naming_the
       {{"--file", "k:" + cyrillic + ".exe=" + (dir / "setup.exe")}, "the stored name \"" + cyrillic + ".exe\" is not ASCII"},
       {{"--escaped", "--value", "t=" + cyrillic + "\\x41"}, "is not ASCII"},
       // With a code page that cannot hold them.
-      {{"--codepage", "1252", "--value", "title=" + cyrillic}, "the value \"" + cyrillic + "\" cannot be written in code page 1252"},
-      {{"--codepage", "932", "--stub-name", "\xc2\xa5.exe"}, "--stub-name \"\xc2\xa5.exe\" cannot be written in code page 932"},
+      {{"--codepage", "1252", "--value", "title=" + cyrillic},
+       "the value \"" + cyrillic + "\": code page 1252 cannot hold U+0423 \"\xd0\xa3\""},
+      {{"--codepage", "932", "--stub-name", "a\xc2\xa5.exe"}, "--stub-name \"a\xc2\xa5.exe\": code page 932 cannot hold U+00A5"},
       {{"--codepage", "1252", "--value", "t=\xff"}, "the value is not UTF-8"},
   };
   for (const auto& [options, message] : cases) {
