@@ -17,6 +17,14 @@ constexpr std::uint64_t msi_log_option_overhead = 10;
 // The quotes around the file and the space before the parameters.
 constexpr std::uint64_t file_quoting = 3;
 
+// A file name as Windows compares it: ASCII case folded, and without the trailing dots and spaces
+// that it drops when it creates a file.
+std::string comparable_name(const std::string& name) {
+  std::string folded = fold_ascii_case(name);
+  while (!folded.empty() && (folded.back() == '.' || folded.back() == ' ')) folded.pop_back();
+  return folded;
+}
+
 std::string list_names(const std::vector<std::string>& names) {
   std::string text;
   for (std::size_t i = 0; i < names.size(); ++i) text += (i == 0 ? "" : ", ") + quoted("%" + names[i] + "%");
@@ -31,11 +39,11 @@ void package_contents::add_value(const std::string& key, const std::string& valu
 
 void package_contents::add_file(const std::string& key, const std::string& stored_name) {
   if (!key.empty()) add_value(key, stored_name);
-  written_.push_back(fold_ascii_case(stored_name));
+  written_.push_back(comparable_name(stored_name));
 }
 
 bool package_contents::writes(const std::string& name) const {
-  return std::find(written_.begin(), written_.end(), fold_ascii_case(name)) != written_.end();
+  return !name.empty() && std::find(written_.begin(), written_.end(), comparable_name(name)) != written_.end();
 }
 
 std::string launch_problem(const package_contents& contents) {

@@ -20,12 +20,13 @@ class package_contents {
   void add_file(const std::string& key, const std::string& stored_name);
 
   const settings_map& settings() const { return settings_; }
-  // True when the stub writes a file of this name (Windows compares file names case-blind).
+  // True when the stub writes a file of this name (as Windows compares names: ASCII case-blind,
+  // trailing dots and spaces dropped).
   bool writes(const std::string& name) const;
 
  private:
   settings_map settings_;
-  std::vector<std::string> written_;  // case-folded
+  std::vector<std::string> written_;  // as Windows compares them
 };
 
 // Why the stub launches no installer of this package, one line; empty when "executable32",

@@ -95,6 +95,7 @@ TEST_F(launch_checks, create_refuses_packages_the_stub_cannot_launch) {
   // Accepted: names compared as Windows does, nested placeholders, a value from a file.
   for (const std::vector<std::string>& options : std::vector<std::vector<std::string>>{
            {"--file", file("installer32:Setup.EXE"), "--value", "executable32=setup.exe"},
+           {"--unchecked-names", "--file", file("i:setup.exe. "), "--value", "executable32=setup.exe"},
            {"--file", file("installer32"), "--value", "e=%installer32%", "--value", "executable32=%e%"},
            {"--file", file("installer32"), "--value-file", "executable32=" + (dir / "exe.txt")},
            {"--unchecked-launch"}}) {
