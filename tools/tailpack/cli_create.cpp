@@ -1,4 +1,9 @@
 // tailpack create: its options, help and output.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
 #include "tools/tailpack/cli.h"
 #include "tools/tailpack/codepage.h"
 #include "tools/tailpack/command.h"
@@ -130,21 +135,41 @@ entry_source parse_entry(const token& t, const text_rules& rules) {
   return source;
 }
 
-// The package's contents as the stub's extraction would leave them, from the entries as given.
+// The start of a --value-file's value: as much as the launch check can use (a longer value makes
+// the command line too long anyway, and no file name is that long).
+std::string value_file_head(const std::string& path) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(open_file(path, "rb"), std::fclose);
+  if (!in) throw failure("cannot open " + path + ": " + std::strerror(errno));
+  std::string head(longest_command_line + 1, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), in.get()));
+  if (std::ferror(in.get())) throw failure("cannot read " + path);
+  return head;
+}
+
+// The package's contents as the stub's extraction would leave them, from the entries as given:
+// the stub meets the last given first.
 package_contents contents_of(const create_request& request) {
   package_contents contents;
   for (auto it = request.entries.rbegin(); it != request.entries.rend(); ++it) {
+    chain_entry entry;
+    entry.key = it->key;
     switch (it->kind) {
       case entry_source::type::value:
-        contents.add_value(it->key, it->value);
+        entry.kind = entry_kind::value;
+        entry.value = it->value;
         break;
       case entry_source::type::value_file:
-        contents.add_value(it->key, read_whole_file(it->path));
+        entry.kind = entry_kind::value;
+        entry.value = value_file_head(it->path);
         break;
       case entry_source::type::file:
-        if (stored_name_failure(it->name).empty()) contents.add_file(it->key, it->name);
+        // A name that the stub cannot write (--unchecked-names) stops its extraction.
+        if (!stored_name_failure(it->name).empty()) return contents;
+        entry.kind = entry_kind::file;
+        entry.value = it->name;
         break;
     }
+    contents.add(entry);
   }
   return contents;
 }
@@ -154,6 +179,7 @@ int run_create(const std::vector<std::string>& args, std::ostream& out, std::ost
   if (request.stub_path.empty()) request.stub_path = installed_stub_path();
   const std::string stub_problem = stub_file_problem(request.stub_path);
   if (!stub_problem.empty()) throw failure("--stub " + request.stub_path + ": " + stub_problem);
+  load_entries(request);  // the inputs' names and sizes, before anything else is read
   if (!request.unchecked_launch) {
     const package_contents contents = contents_of(request);
     const std::string problem = launch_problem(contents);

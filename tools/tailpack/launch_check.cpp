@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include "driver/launch_plan.h"
 #include "package/placeholders.h"
+#include "tools/tailpack/explain.h"
 #include "tools/tailpack/report.h"
 #include "tools/tailpack/text.h"
 
@@ -10,10 +12,8 @@ namespace tailpack {
 
 namespace {
 
-// The longest working folder and installer log path assumed, in characters: the classic path limit.
-constexpr std::uint64_t longest_path = 260;
-// "/l*v ", the escaped quotes around the log path and a space.
-constexpr std::uint64_t msi_log_option_overhead = 10;
+// The longest working folder assumed: 260 characters, the classic path limit.
+const std::string longest_working_folder = example_working_folder("C:\\" + std::string(242, 'T'));
 // The quotes around the file and the space before the parameters.
 constexpr std::uint64_t file_quoting = 3;
 
@@ -33,13 +33,10 @@ std::string list_names(const std::vector<std::string>& names) {
 
 }  // namespace
 
-void package_contents::add_value(const std::string& key, const std::string& value) {
-  if (!is_reserved_key(key)) settings_.insert_if_absent(key, value);
-}
-
-void package_contents::add_file(const std::string& key, const std::string& stored_name) {
-  if (!key.empty()) add_value(key, stored_name);
-  written_.push_back(comparable_name(stored_name));
+void package_contents::add(const chain_entry& entry) {
+  const bool sets_key = entry.kind == entry_kind::value || (entry.kind == entry_kind::file && !entry.key.empty());
+  if (sets_key && !is_reserved_key(entry.key)) settings_.insert_if_absent(entry.key, entry.value);
+  if (entry.kind == entry_kind::file) written_.push_back(comparable_name(entry.value));
 }
 
 bool package_contents::writes(const std::string& name) const {
@@ -60,18 +57,16 @@ std::string launch_problem(const package_contents& contents) {
 }
 
 std::string command_line_warning(const package_contents& contents) {
-  const settings_map& settings = contents.settings();
-  const std::string* executable = settings.find("executable32");
-  const std::string* parameters = settings.find("parameters");
-  const std::string* msilog = settings.find("msilog");
-  std::uint64_t length = file_quoting + longest_path;
-  if (executable != nullptr) length += expand_placeholders(*executable, settings).size();
-  if (parameters != nullptr) length += expand_placeholders(*parameters, settings).size();
-  if (msilog != nullptr && *msilog == "ON") length += longest_path + msi_log_option_overhead;
+  // The stub's own composition, with an empty command line of its own.
+  settings_map settings = contents.settings();
+  const std::string v_text = prepare_settings(settings, longest_working_folder, "");
+  compose_parameters(settings, longest_working_folder, v_text, nullptr);
+  const launch_plan plan = plan_launch(settings, longest_working_folder);
+  const std::uint64_t length = file_quoting + plan.file.size() + plan.parameters.size();
   if (length <= longest_command_line) return "";
-  return "the installer's command line could reach " + std::to_string(length) +
-         " characters with the stub's own command line still to come, more than the " +
-         std::to_string(longest_command_line) + " that Windows passes; the launch would fail";
+  return "the installer's command line could reach " + std::to_string(length) + " characters (in a working folder "
+         "of " + std::to_string(longest_working_folder.size()) + "), and the stub's own command line adds to it: more "
+         "than the " + std::to_string(longest_command_line) + " that Windows passes, so the launch would fail";
 }
 
 }  // namespace tailpack

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "package/chain.h"
 #include "package/settings_map.h"
 
 namespace tailpack {
@@ -14,10 +15,9 @@ constexpr std::uint64_t longest_command_line = 32767;
 // What the stub's extraction of a package leaves, fed in the order the stub meets the entries.
 class package_contents {
  public:
-  // A value entry: key -> value, inserted if absent (keys the stub sets itself are left out).
-  void add_value(const std::string& key, const std::string& value);
-  // A file entry that the stub writes: a non-empty key -> the stored name, and the file itself.
-  void add_file(const std::string& key, const std::string& stored_name);
+  // An entry's setting, as the extraction inserts it (keys the stub sets itself are left out), and
+  // for a file entry that the stub writes, the file.
+  void add(const chain_entry& entry);
 
   const settings_map& settings() const { return settings_; }
   // True when the stub writes a file of this name (as Windows compares names: ASCII case-blind,
@@ -34,9 +34,10 @@ class package_contents {
 // that the package does not resolve are named, not guessed.
 std::string launch_problem(const package_contents& contents);
 
-// A warning when the installer's command line could exceed what Windows passes: the quoted path of
-// the file to launch (a working folder of up to 260 characters is assumed), the expanded
-// parameters, the MSI log option and the stub's own command line. Empty when it fits.
+// A warning when the installer's command line could exceed what Windows passes, composed as the
+// stub composes it (the quoted file to launch, then the parameters with the "/V" text and the MSI
+// log option merged and placeholders expanded) in a working folder of 260 characters and with an
+// empty command line of the stub's own. Empty when it fits.
 std::string command_line_warning(const package_contents& contents);
 
 }  // namespace tailpack

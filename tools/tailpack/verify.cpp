@@ -16,8 +16,10 @@ verification verify_package(byte_source& file) {
   std::size_t number = 0;
   verified.result = walk_chain(file, [&](chain_entry& entry) {
     ++number;
-    if (entry.kind == entry_kind::value) contents.add_value(entry.key, entry.value);
-    if (entry.kind != entry_kind::file) return true;
+    if (entry.kind != entry_kind::file) {
+      contents.add(entry);
+      return true;
+    }
     const std::string where = "entry #" + std::to_string(number) + ": stored name " + quoted(entry.value);
     if (!is_safe_stored_name(entry.value)) {
       name_problem = where + " leaves the working folder or names a device: the stub refuses to extract it";
@@ -28,7 +30,7 @@ verification verify_package(byte_source& file) {
       name_problem = where + " " + failure + ": the stub cannot write it";
       return false;
     }
-    contents.add_file(entry.key, entry.value);
+    contents.add(entry);
     return true;
   });
   const std::string reason = verdict_reason(verified.result);

@@ -106,19 +106,27 @@ TEST_F(launch_checks, create_refuses_packages_the_stub_cannot_launch) {
 }
 
 TEST_F(launch_checks, create_warns_when_the_command_line_could_be_too_long) {
-  // The quoted path of a 260-character working folder and "setup.exe", a space, the parameters.
-  const std::string fits(32767 - 3 - 260 - 9 - 300, 'p');
-  const std::string too_long(32767, 'p');
-  const outcome short_enough =
-      create({"--file", file("installer32"), "--value", "executable32=%installer32%", "--value", "parameters=" + fits});
-  EXPECT_EQ(short_enough.status, tailpack::exit_ok);
-  EXPECT_EQ(short_enough.err, "");
-  const outcome warned = create({"--file", file("installer32"), "--value", "executable32=%installer32%", "--value",
-                                 "parameters=/qb %p%", "--value", "p=" + too_long});
-  EXPECT_EQ(warned.status, tailpack::exit_ok);
-  EXPECT_TRUE(contains(warned.err, "tailpack: warning: the installer's command line could reach ")) << warned.err;
-  EXPECT_TRUE(contains(warned.err, "32767"));
-  EXPECT_EQ(lines(warned.err), 1u);
+  // The quoted path of a 260-character working folder and "setup.exe" (272), then " " + the
+  // parameters + "/V\"\"" (the "/V" option that the stub adds): 32,767 characters exactly.
+  const std::string longest(32767 - 272 - 5, 'p');
+  const auto create_with = [&](const std::vector<std::string>& settings) {
+    std::vector<std::string> options = {"--file", file("installer32"), "--value", "executable32=%installer32%"};
+    options.insert(options.end(), settings.begin(), settings.end());
+    return create(options);
+  };
+  const outcome fits = create_with({"--value", "parameters=" + longest});
+  EXPECT_EQ(fits.status, tailpack::exit_ok);
+  EXPECT_EQ(fits.err, "");
+  // One character more, through a placeholder; and the MSI log option's path.
+  for (const std::vector<std::string>& settings : std::vector<std::vector<std::string>>{
+           {"--value", "parameters=%p%x", "--value", "p=" + longest},
+           {"--value", "parameters=" + longest.substr(200), "--value", "msilog=ON"}}) {
+    const outcome warned = create_with(settings);
+    EXPECT_EQ(warned.status, tailpack::exit_ok);
+    EXPECT_TRUE(contains(warned.err, "tailpack: warning: the installer's command line could reach ")) << warned.err;
+    EXPECT_TRUE(contains(warned.err, "more than the 32767")) << warned.err;
+    EXPECT_EQ(lines(warned.err), 1u);
+  }
 }
 
 TEST_F(launch_checks, verify_fails_where_the_stub_would_not_extract_or_launch) {
