@@ -12,10 +12,6 @@ namespace tessel {
 namespace registry2 {
 namespace {
 
-// Read, set-value and create-sub-key rights; read rights alone.
-constexpr REGSAM full_access = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;  // 0x2001F
-constexpr REGSAM read_access = KEY_READ;                                       // 0x20019
-
 // The expansion buffer, in units, terminator included. The platform's expansion counts text in
 // 16-bit byte lengths: it cuts a longer source without notice and never writes more than this.
 constexpr std::size_t expansion_units = 0x8000;
@@ -31,10 +27,10 @@ std::string message_name(const std::wstring& name) { return unicode::to_narrow(n
 
 // Opens `path` under `parent` (the parent itself for a null path) with the access fallback;
 // returns the registry call's result.
-LONG open_with_fallback(HKEY parent, const wchar_t* path, unique_hkey& opened) {
+LONG open_key(HKEY parent, const wchar_t* path, unique_hkey& opened) {
   HKEY handle = nullptr;
-  LONG result = RegOpenKeyExW(parent, path, 0, full_access, &handle);
-  if (result == ERROR_ACCESS_DENIED) result = RegOpenKeyExW(parent, path, 0, read_access, &handle);
+  const LONG result = open_with_fallback(
+      [&](std::uint32_t access) { return RegOpenKeyExW(parent, path, 0, static_cast<REGSAM>(access), &handle); });
   if (result == ERROR_SUCCESS) opened.reset(handle);
   return result;
 }
@@ -58,7 +54,7 @@ std::wstring expand(const std::wstring& text, const std::wstring& name) {
 }  // namespace
 
 key::key(HKEY root) {
-  const LONG result = open_with_fallback(root, nullptr, handle_);
+  const LONG result = open_key(root, nullptr, handle_);
   if (result != ERROR_SUCCESS) {
     throw key_error(format_text("RegOpenKeyEx() failed: handle %i (%i)",
                                 static_cast<int>(reinterpret_cast<std::intptr_t>(root)), static_cast<int>(result)));
@@ -67,7 +63,7 @@ key::key(HKEY root) {
 
 key key::open(const std::wstring& path) const {
   unique_hkey opened;
-  const LONG result = open_with_fallback(handle_.get(), path.c_str(), opened);
+  const LONG result = open_key(handle_.get(), path.c_str(), opened);
   if (result != ERROR_SUCCESS) {
     throw key_error(
         format_text("RegOpenKeyEx() failed: key \"%s\" (%i)", message_name(path).c_str(), static_cast<int>(result)));

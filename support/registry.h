@@ -18,10 +18,8 @@ namespace registry2 {
 // One open registry key; closed when the object is destroyed. There is no closed state: the
 // object is neither copied nor moved (open returns it by guaranteed copy elision).
 //
-// Every open first asks for read, set-value and create-sub-key rights (0x2001F) and, only when
-// that is refused with ERROR_ACCESS_DENIED, for read rights alone (0x20019): a key on a branch the
-// user may only read is still usable for reading, and a write through it fails with the write's
-// own error.
+// Every open follows open_with_fallback (below): a key on a branch that the user may only read is
+// still opened for reading, and a write through it fails with the write's own error.
 class key {
  public:
   // A new handle to a predefined root (HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER). Throws key_error
@@ -62,6 +60,20 @@ class key {
 
   unique_hkey handle_;
 };
+
+// Access rights of every open: read, set-value and create-sub-key; read alone.
+constexpr std::uint32_t full_access = KEY_READ | KEY_SET_VALUE | KEY_CREATE_SUB_KEY;  // 0x2001F
+constexpr std::uint32_t read_access = KEY_READ;                                       // 0x20019
+
+// The access rule of every open: `attempt(access)` opens with those rights and returns the
+// registry call's result. Asks for full_access and, only when that is refused with
+// ERROR_ACCESS_DENIED, once more for read_access; returns the last attempt's result.
+template <class Attempt>
+long open_with_fallback(Attempt attempt) {
+  long result = attempt(full_access);
+  if (result == ERROR_ACCESS_DENIED) result = attempt(read_access);
+  return result;
+}
 
 // The three steps of key::read_string, on their own so that each can be used (and checked) alone.
 

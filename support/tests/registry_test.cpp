@@ -248,6 +248,31 @@ TEST_F(Registry, OpeningKeys) {
   EXPECT_EQ(orphan.read_string(L"w"), L"x");
 }
 
+// Wine grants every access that a key's DACL denies, so the fallback is checked on the rule itself.
+TEST(RegistryAccess, FallbackOnAccessDeniedOnly) {
+  const struct {
+    std::vector<LONG> results;  // what the successive attempts return
+    std::vector<std::uint32_t> asked;
+    LONG final_result;
+  } cases[] = {
+      {{ERROR_SUCCESS}, {0x2001F}, ERROR_SUCCESS},
+      {{ERROR_ACCESS_DENIED, ERROR_SUCCESS}, {0x2001F, 0x20019}, ERROR_SUCCESS},
+      {{ERROR_ACCESS_DENIED, ERROR_ACCESS_DENIED}, {0x2001F, 0x20019}, ERROR_ACCESS_DENIED},
+      {{ERROR_ACCESS_DENIED, ERROR_FILE_NOT_FOUND}, {0x2001F, 0x20019}, ERROR_FILE_NOT_FOUND},
+      {{ERROR_FILE_NOT_FOUND}, {0x2001F}, ERROR_FILE_NOT_FOUND},
+      {{ERROR_INVALID_HANDLE}, {0x2001F}, ERROR_INVALID_HANDLE},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::uint32_t> asked;
+    const LONG result = tessel::registry2::open_with_fallback([&](std::uint32_t access) {
+      asked.push_back(access);
+      return asked.size() <= c.results.size() ? c.results[asked.size() - 1] : LONG{-1};
+    });
+    EXPECT_EQ(asked, c.asked) << c.results.front();
+    EXPECT_EQ(result, c.final_result);
+  }
+}
+
 TEST(RegistryRoot, InvalidRootHandle) {
   // Not a predefined key: the handle is printed as a signed 32-bit number.
   const auto bogus = reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<LONG>(0x80000099)));
