@@ -1,6 +1,7 @@
 #include <cstdarg>
 
 #include "diagnostics/exception.h"
+#include "support/format.h"
 #include "support/unicode.h"
 
 namespace tessel {
