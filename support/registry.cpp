@@ -13,7 +13,8 @@ namespace registry2 {
 namespace {
 
 // The expansion buffer, in units, terminator included. The platform's expansion counts text in
-// 16-bit byte lengths: it cuts a longer source without notice and never writes more than this.
+// 16-bit byte lengths: it cuts a source longer than 32766 units without notice, and it may use
+// less of the buffer than it is given.
 constexpr std::size_t expansion_units = 0x8000;
 constexpr std::size_t longest_expansion_source = 32766;
 
