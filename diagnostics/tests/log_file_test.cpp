@@ -115,6 +115,47 @@ TEST_F(log_file_test, EachLineGoesToTheCurrentEnd) {
   EXPECT_EQ(read_all(path), std::string(bom) + "1\r\n2\r\n3\r\n");
 }
 
+// Sets the file's size, leaving it sparse where the file system allows.
+void set_size(const std::string& path, std::uint64_t size) {
+  const tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(file) << path;
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(size);
+  ASSERT_TRUE(SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN));
+  ASSERT_TRUE(SetEndOfFile(file.get())) << GetLastError();
+}
+
+std::uint64_t size_of(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+TEST_F(log_file_test, OnlyASizeReadAs0xFFFFFFFFEmptiesTheLog) {
+  // The size query gives the low 32 bits; exactly 0xFFFFFFFF is also its failure value.
+  struct row {
+    std::uint64_t size;
+    bool emptied;
+  } rows[] = {
+      {0xFFFFFFFEull, false},
+      {0xFFFFFFFFull, true},
+      {0x100000010ull, false},  // beyond 4 GiB the log keeps growing
+  };
+  for (const row& r : rows) {
+    set_size(path, r.size);
+    {
+      tessel::log::file log(base);
+      log.write(1, "H ", "x");
+    }
+    if (r.emptied) {
+      EXPECT_EQ(read_all(path), std::string(bom) + "H x\r\n");
+    } else {
+      EXPECT_EQ(size_of(path), r.size + 5) << r.size;
+    }
+    DeleteFileA(path.c_str());
+  }
+}
+
 TEST_F(log_file_test, MutexNameTurnsBackslashesIntoUnderscores) {
   const std::map<std::string, std::string> rows = {
       {"C:\\Temp\\Tailrun", "log-C:_Temp_Tailrun"},
