@@ -105,16 +105,6 @@ TEST_F(log_file_test, ExistingLogIsAppendedToAndAnEmptyOneGetsTheMark) {
   }
 }
 
-TEST_F(log_file_test, EachLineGoesToTheCurrentEnd) {
-  // Another writer appends between two lines: the next line follows it, overwriting nothing.
-  tessel::log::file first(base);
-  tessel::log::file second(base);
-  first.write(1, "", "1");
-  second.write(1, "", "2");
-  first.write(1, "", "3");
-  EXPECT_EQ(read_all(path), std::string(bom) + "1\r\n2\r\n3\r\n");
-}
-
 // Sets the file's size, leaving it sparse where the file system allows.
 void set_size(const std::string& path, std::uint64_t size) {
   const tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
