@@ -11,8 +11,8 @@ namespace log {
 namespace {
 
 constexpr std::int32_t line_level = 1;
-constexpr unsigned ansi_code_page = 0;
-constexpr unsigned utf8_code_page = 65001;
+using unicode::ansi_code_page;
+using unicode::utf8_code_page;
 
 // Constructed before the program's entry runs; held for each whole global operation.
 tessel::mutex global_lock;
@@ -27,14 +27,15 @@ dispatcher& current_dispatcher() {
 // The level's character in the header: a space for level 1, the only level the program uses.
 char level_character(std::int32_t level) { return level == line_level ? ' ' : '?'; }
 
-}  // namespace
-
+// "YYYY/MM/DD hh:mm:ss" in local time, a space, the level character and two spaces.
 std::string header_for(std::int32_t level) {
   SYSTEMTIME now{};
   GetLocalTime(&now);
   return format_text("%.4d/%.2d/%.2d %.2d:%.2d:%.2d %c  ", now.wYear, now.wMonth, now.wDay, now.wHour,
                      now.wMinute, now.wSecond, level_character(level));
 }
+
+}  // namespace
 
 dispatcher::~dispatcher() { delete_listeners(); }
 

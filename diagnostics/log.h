@@ -52,10 +52,6 @@ class dispatcher final : public tessel::mutex {
   std::multimap<std::int32_t, listener*> listeners;
 };
 
-// The header of a message: "%.4d/%.2d/%.2d %.2d:%.2d:%.2d %c  " with the local time and the
-// level's character (a space for level 1).
-std::string header_for(std::int32_t level);
-
 // Hands `target` (not null) to the front end, which owns it from then on; minimum level 0.
 void attach(listener* target);
 // Logs a narrow text at level 1: read in the system's ANSI code page, or as UTF-8 when that

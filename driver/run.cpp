@@ -34,7 +34,7 @@ struct run_state {
   std::uint32_t exit_code = 0;
 };
 
-std::string temporary_folder();
+std::string temporary_folder();  // defined below
 
 // Attaches the log file Tailrun.log.txt in the temporary folder (relative to the current folder
 // when there is none). True when the log is ready; every failure is dropped and the run goes on

@@ -44,6 +44,11 @@ ALREADY_RUNNING = (
     "Another installation is already running or in the process of starting up.\nPlease wait until "
     "the other installation has completed before trying again.")
 INIT_FAILED_CAPTION = "Failed to initialize archive!"
+GET_TEMP_PATH_FAILED = ("GetTempPath failed", "Unable to get Temporary Directory")
+PRODUCT_NAME = "Quorvane"
+LOG_NAME = "Tailrun.log.txt"
+# A log line: local date and time, a space, the level character (a space), two spaces, the text.
+LOG_LINE = re.compile(r"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2})    (.*)", re.S)
 
 # Exit codes the payload is told to return: the signed chain's and the forged one's differ.
 INSTALLER_EXIT = 3010
@@ -336,12 +341,16 @@ class Run:
         os.makedirs(self.temp)
         self.report = os.path.join(self.folder, "installer-report.txt")
         self.temp_win = win_path(self.temp)
+        # What the runner gives as TEMP and TMP, and the current folder it starts the program in.
+        self.temp_arg = self.temp_win
+        self.cwd = None
 
     def runner_args(self, program, args):
         args_file = os.path.join(self.folder, "args.txt")
         with open(args_file, "wb") as f:
             f.write(args.encode("latin-1"))
-        return [self.session.tools["e2e_runner"], "--temp", self.temp_win,
+        cwd = ["--cwd", win_path(self.cwd)] if self.cwd else []
+        return [self.session.tools["e2e_runner"], "--temp", self.temp_arg] + cwd + [
                 "--set", "TAILRUN_E2E_REPORT=" + win_path(self.report),
                 "--timeout-ms", str(self.session.run_timeout * 1000),
                 "--args-file", win_path(args_file), win_path(program)]
@@ -406,7 +415,8 @@ def same_path(a, b):
     return a.lower() == b.lower()
 
 
-def check_installer_ran(checks, run, args, exit_code, expected_exit, boxes, language_option=""):
+def check_installer_ran(checks, run, args, exit_code, expected_exit, boxes, log=True,
+                        language_option=""):
     """The payload ran from the working folder under the run's temporary folder, with that
     temporary folder as its current directory and the stub's command line first (after the
     language option, when one is expected)."""
@@ -431,30 +441,39 @@ def check_installer_ran(checks, run, args, exit_code, expected_exit, boxes, lang
     checks.equal(run.name + " installer parameters",
                  installer_command_parameters(report.get("commandline", "")), expected)
     checks.equal(run.name + " working folders left", run.working_folders_left(), [])
-    check_log(checks, run, module, expected)
+    if log:
+        check_log(checks, run.name, os.path.join(run.temp, LOG_NAME), module, expected)
 
 
-def log_lines(run):
-    """The lines of the run's Tailrun.log.txt, or None when there is no log."""
-    path = os.path.join(run.temp, "Tailrun.log.txt")
-    if not os.path.exists(path):
+def log_texts(checks, what, path):
+    """The texts of the log's lines (without their headers), or None when there is no log. The
+    log starts with the UTF-8 byte order mark and every line ends with CR LF."""
+    if not os.path.isfile(path):
+        checks.true("%s: no log file %s" % (what, path), False)
         return None
     with open(path, "rb") as f:
-        text = f.read().decode("utf-8", "replace")
-    return [line.rstrip("\r") for line in text.split("\n")]
+        data = f.read()
+    checks.true("%s: the log does not start with the byte order mark" % what,
+                data.startswith(b"\xEF\xBB\xBF"))
+    body = data[3:].decode("utf-8", "replace")
+    checks.true("%s: the log does not end with CR LF" % what, body == "" or body.endswith("\r\n"))
+    texts = []
+    for line in body.split("\r\n")[:-1]:
+        match = LOG_LINE.fullmatch(line)
+        checks.true("%s: log line %r has no header" % (what, line), match)
+        texts.append(match.group(2) if match else line)
+    return texts
 
 
-def check_log(checks, run, installer, parameters):
-    """The log names the file and the parameters of the launch. A run goes on without a log when
-    the log cannot be set up, so a missing log is noted, not failed."""
-    lines = log_lines(run)
-    if lines is None:
-        print("  note: %s: no Tailrun.log.txt in the temporary folder" % run.name)
+def check_log(checks, what, path, installer, parameters):
+    """The log holds, in this order, the lines that precede the launch: an empty line, the product
+    name, the file, the parameters and an empty line."""
+    texts = log_texts(checks, what, path)
+    if texts is None:
         return
-    checks.true("%s: the log has no line ending with %r" % (run.name, "File: " + installer),
-                any(line.endswith("File: " + installer) for line in lines))
-    checks.true("%s: the log has no line ending with %r" % (run.name, "Parameters: " + parameters),
-                any(line.endswith("Parameters: " + parameters) for line in lines))
+    wanted = ["", PRODUCT_NAME, "File: " + installer, "Parameters: " + parameters, ""]
+    found = any(texts[i:i + len(wanted)] == wanted for i in range(len(texts)))
+    checks.true("%s: the log %r does not hold the launch lines %r" % (what, texts, wanted), found)
 
 
 def check_init_failure_box(checks, what, box, package):
@@ -474,7 +493,7 @@ class Session:
         self.build = os.path.abspath(opts.build_dir)
         tools_dir = opts.tools_dir or os.path.join(self.build, "tests", "e2e")
         self.tools = {name: os.path.join(tools_dir, name + ".exe")
-                      for name in ("e2e_runner", "box_watcher", "fake_installer")}
+                      for name in ("e2e_runner", "box_watcher", "fake_installer", "stub_without_product")}
         self.stub = opts.stub or os.path.join(self.build, "driver", "Tailrun.exe")
         self.tailpack = find_tailpack(opts.tailpack, self.build)
         self.work = os.path.abspath(opts.work_dir or os.path.join(self.build, "tests", "e2e", "work"))
@@ -599,6 +618,93 @@ def scenario_installer_runs(s):
         package = s.standard_package(run)
         exit_code, boxes = run.execute(package, args)
         check_installer_ran(checks, run, args, exit_code, INSTALLER_EXIT, boxes)
+    checks.raise_if_any()
+
+
+def scenario_log_cannot_open(s):
+    """A folder named Tailrun.log.txt in the temporary folder: the run goes on without a log and
+    the folder is left as it was."""
+    checks = Checks()
+    run = Run(s, "log_cannot_open")
+    folder = os.path.join(run.temp, LOG_NAME)
+    os.makedirs(folder)
+    exit_code, boxes = run.execute(s.standard_package(run), "/x1")
+    check_installer_ran(checks, run, "/x1", exit_code, INSTALLER_EXIT, boxes, log=False)
+    checks.true("log_cannot_open: the folder %s is gone or not empty" % folder,
+                os.path.isdir(folder) and os.listdir(folder) == [])
+    checks.raise_if_any()
+
+
+def free_drive_letter(prefix):
+    for letter in "tuvwxy":
+        if not os.path.lexists(os.path.join(prefix, "dosdevices", letter + ":")):
+            return letter
+    raise Failure("no free drive letter in %s/dosdevices" % prefix)
+
+
+def scenario_temp_at_drive_root(s):
+    """With the temporary folder at the root of a drive ("T:\\"), the log is T:\\Tailrun.log.txt
+    and holds the launch of T:\\QVT<n>\\fake_installer.exe."""
+    checks = Checks()
+    run = Run(s, "temp_at_drive_root")
+    letter = free_drive_letter(s.prefix)
+    drive = os.path.join(s.prefix, "dosdevices", letter + ":")
+    os.symlink(run.temp, drive)
+    try:
+        run.temp_arg = letter.upper() + ":\\"
+        exit_code, boxes = run.execute(s.standard_package(run), "/x1")
+    finally:
+        os.remove(drive)
+    checks.equal(run.name + " exit code", exit_code, INSTALLER_EXIT)
+    checks.equal(run.name + " message boxes", boxes, [])
+    report = run.installer_report() or {}
+    module = report.get("module", "")
+    checks.true("%s: installer module %r is not at the drive's root" % (run.name, module),
+                re.fullmatch(letter + r":\\QVT-?\d+\\fake_installer\.exe", module, re.I))
+    checks.equal(run.name + " working folders left", run.working_folders_left(), [])
+    check_log(checks, run.name, os.path.join(run.temp, LOG_NAME), module,
+              installer_command_parameters(report.get("commandline", "")))
+    checks.raise_if_any()
+
+
+def scenario_no_temporary_folder(s):
+    """When GetTempPathA fails (TMP longer than a path may be), the log is Tailrun.log.txt in the
+    current folder, and the run goes on under C:\\Temp\\ after the "GetTempPath failed" box."""
+    checks = Checks()
+    run = Run(s, "no_temporary_folder")
+    run.temp_arg = "C:\\" + "t" * 300
+    run.cwd = os.path.join(run.folder, "cwd")
+    os.makedirs(run.cwd)
+    exit_code, boxes = run.execute(s.standard_package(run), "/x1")
+    checks.equal(run.name + " exit code", exit_code, INSTALLER_EXIT)
+    checks.equal(run.name + " message boxes", boxes, [GET_TEMP_PATH_FAILED])
+    report = run.installer_report() or {}
+    module = report.get("module", "")
+    checks.true("%s: installer module %r is not under C:\\Temp" % (run.name, module),
+                re.fullmatch(r"C:\\Temp\\QVT-?\d+\\fake_installer\.exe", module, re.I))
+    check_log(checks, run.name, os.path.join(run.cwd, LOG_NAME), module,
+              installer_command_parameters(report.get("commandline", "")))
+    checks.raise_if_any()
+
+
+def scenario_no_product_name(s):
+    """A stub whose string table lacks the product name (2002) ends through the outer guard: exit
+    1, caption "[resource string 2002 is not found]" (no box when silent), before any working
+    folder exists; its log was set up and holds no line."""
+    checks = Checks()
+    with open(s.tools["stub_without_product"], "rb") as f:
+        image = f.read()
+    entries = installer_entries(s.fake_installer(), "exit=0\n")
+    for variant, args, wanted in (("shown", "/x1", [("[resource string 2002 is not found]",
+                                                     "Unhandled Exception")]),
+                                  ("silent", "/s", [])):
+        run = Run(s, "no_product_name_" + variant)
+        exit_code, boxes = run.execute(s.write(run, "package.exe", chain_bytes(image, entries)), args)
+        checks.equal(run.name + " exit code", exit_code, 1)
+        checks.equal(run.name + " message boxes", boxes, wanted)
+        checks.equal(run.name + " installer report", run.installer_report(), None)
+        checks.equal(run.name + " working folders", run.working_folders_left(), [])
+        checks.equal(run.name + " log lines", log_texts(checks, run.name, os.path.join(run.temp, LOG_NAME)), [])
     checks.raise_if_any()
 
 
@@ -843,13 +949,10 @@ def scenario_installer_language(s):
             set_registry(s, run, values, user_before)
             package = s.standard_package(run)
             exit_code, boxes = run.execute(package, args, {"LC_ALL": system})
-            check_installer_ran(checks, run, args, exit_code, INSTALLER_EXIT, boxes, option)
-            lines = log_lines(run)
-            if lines is not None:
-                checks.equal(run.name + " UK English log line",
-                             any(line.endswith(UK_ENGLISH_LOG_LINE) for line in lines), logged)
-            elif logged:
-                checks.true(run.name + ": no log for the UK English line", False)
+            check_installer_ran(checks, run, args, exit_code, INSTALLER_EXIT, boxes,
+                                language_option=option)
+            texts = log_texts(checks, run.name, os.path.join(run.temp, LOG_NAME)) or []
+            checks.equal(run.name + " UK English log line", UK_ENGLISH_LOG_LINE in texts, logged)
             if user_before is not None or user_after is not None:
                 checks.equal(run.name + " user's Language value", user_language_value(s, run),
                              None if user_after is None else ("REG_SZ", user_after))
@@ -904,6 +1007,10 @@ def run_scenarios(s, only):
                       ("no_chain", scenario_no_chain),
                       ("signed", scenario_signed),
                       ("already_running", scenario_already_running),
+                      ("log_cannot_open", scenario_log_cannot_open),
+                      ("temp_at_drive_root", scenario_temp_at_drive_root),
+                      ("no_temporary_folder", scenario_no_temporary_folder),
+                      ("no_product_name", scenario_no_product_name),
                       ("installer_language", scenario_installer_language)]
     if not os.path.exists(s.stub):
         for name, _ in stub_scenarios + [("tailpack_package", None)]:
