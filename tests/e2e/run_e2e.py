@@ -940,7 +940,6 @@ def scenario_installer_language(s):
         ("dword", uk, {"InstallerLanguage": ("REG_DWORD", 1033)}, None, "/x1", "", False, None),
         ("given_on_command_line", uk, {"InstallerLanguage": sz("1031")}, None, "/L1036", "",
          False, None),
-        ("empty", us, {"InstallerLanguage": sz("")}, "fr", "", "", False, "fr"),
     )
     checks = Checks()
     try:
