@@ -10,6 +10,7 @@
 #include "diagnostics/log_file.h"
 #include "driver/command_line.h"
 #include "driver/config.h"
+#include "driver/language_registry.h"
 #include "driver/launch_plan.h"
 #include "driver/remove_folder.h"
 #include "package/extract.h"
@@ -63,8 +64,10 @@ void write_launch_log(const run_state&, const std::string& file, const std::stri
 // Product and family names from the string table; throws to the outer guard.
 void init_config(HINSTANCE instance) { config::init(instance); }
 
-// The "/L" language option comes from the installed product's registry entry.
-std::string apply_installer_language(const std::string& parameters) { return parameters; }
+// The "/L" language option from the installed product's registry entry; never stops the run.
+std::string apply_installer_language(const std::string& parameters) {
+  return ::apply_installer_language(parameters, config::product(), config::family());
+}
 
 // The temporary folder as GetTempPathA reports it (ending with a backslash), or empty.
 std::string temporary_folder() {

@@ -241,13 +241,15 @@ class Wine:
         self.count += 1
         return os.path.join(self.log_dir, "%03d-%s.out" % (self.count, name))
 
-    def run(self, args, timeout, name):
-        """Runs to the end within `timeout` seconds; returns (low 8 bits of the code, output)."""
+    def run(self, args, timeout, name, extra_env=None):
+        """Runs to the end within `timeout` seconds; returns (low 8 bits of the code, output).
+        `extra_env` adds Unix environment variables for this process (LC_ALL gives the system
+        language of this Wine process and of the programs it starts)."""
         log = self._log(name)
         with open(log, "wb") as out:
             try:
                 code = subprocess.run([WINE_RUN] + args, stdin=subprocess.DEVNULL, stdout=out,
-                                      stderr=subprocess.STDOUT, env=self.env,
+                                      stderr=subprocess.STDOUT, env=dict(self.env, **(extra_env or {})),
                                       timeout=timeout).returncode
             except subprocess.TimeoutExpired:
                 raise Failure("%s did not end within %d s" % (name, timeout))
@@ -353,10 +355,10 @@ class Run:
                 "--timeout-ms", str(self.session.run_timeout * 1000),
                 "--args-file", win_path(args_file), win_path(program)]
 
-    def execute(self, program, args=""):
+    def execute(self, program, args="", extra_env=None):
         """Runs `program` with the command-line text `args`; returns its exit code and boxes."""
         _, output = self.session.wine.run(self.runner_args(program, args),
-                                          self.session.run_timeout + 60, self.name)
+                                          self.session.run_timeout + 60, self.name, extra_env)
         return parse_exit(output, self.name), self.session.watcher.boxes()
 
     def start(self, program, args=""):
@@ -413,9 +415,11 @@ def same_path(a, b):
     return a.lower() == b.lower()
 
 
-def check_installer_ran(checks, run, args, exit_code, expected_exit, boxes, log=True):
+def check_installer_ran(checks, run, args, exit_code, expected_exit, boxes, log=True,
+                        language_option=""):
     """The payload ran from the working folder under the run's temporary folder, with that
-    temporary folder as its current directory and the stub's command line first."""
+    temporary folder as its current directory and the stub's command line first (after the
+    language option, when one is expected)."""
     checks.equal(run.name + " exit code", exit_code, expected_exit)
     checks.equal(run.name + " message boxes", boxes, [])
     report = run.installer_report()
@@ -433,7 +437,7 @@ def check_installer_ran(checks, run, args, exit_code, expected_exit, boxes, log=
                 % (run.name, report.get("temp"), run.temp_win + "\\"),
                 same_path(report.get("temp", ""), run.temp_win + "\\"))
     working_folder = module.rsplit("\\", 1)[0]
-    expected = args + " " + package_parameters(working_folder)
+    expected = language_option + args + " " + package_parameters(working_folder)
     checks.equal(run.name + " installer parameters",
                  installer_command_parameters(report.get("commandline", "")), expected)
     checks.equal(run.name + " working folders left", run.working_folders_left(), [])
@@ -876,6 +880,86 @@ def scenario_already_running(s):
     checks.raise_if_any()
 
 
+# The registry entries of the installed product (product "Quorvane", family "Brightfold").
+UNINSTALL_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane"
+FAMILY_KEY = "HKEY_CURRENT_USER\\Software\\Brightfold"
+USER_SETTINGS_KEY = FAMILY_KEY + "\\Quorvane\\Settings"
+UK_ENGLISH_LOG_LINE = 'Install Language set to "2057"'
+
+
+def reg_data(kind, data):
+    if kind == "REG_DWORD":
+        return "dword:%08x" % data
+    return '"%s"' % data.replace("\\", "\\\\").replace('"', '\\"')
+
+
+def set_registry(s, run, uninstall_values, user_language):
+    """Removes the product's keys, then writes `uninstall_values` ({name: (kind, data)}) into its
+    uninstall key and, unless `user_language` is None, the user's settings key with "Language".
+    One `reg import` (a Wine start each) for all of it."""
+    lines = ["Windows Registry Editor Version 5.00", "", "[-%s]" % UNINSTALL_KEY, "",
+             "[-%s]" % FAMILY_KEY, ""]
+    if uninstall_values:
+        lines.append("[%s]" % UNINSTALL_KEY)
+        lines += ['"%s"=%s' % (name, reg_data(*value)) for name, value in uninstall_values.items()]
+        lines.append("")
+    if user_language is not None:
+        lines += ["[%s]" % USER_SETTINGS_KEY, '"Language"=%s' % reg_data("REG_SZ", user_language), ""]
+    path = s.write(run, "registry.reg", "\r\n".join(lines).encode("latin-1"))
+    code, output = s.wine.run(["reg", "import", win_path(path)], 60, run.name + "-registry")
+    if code != 0:
+        raise Failure("reg import failed (%d): %s" % (code, output))
+
+
+def user_language_value(s, run):
+    """The user's "Language" value as (type, data), or None when it (or its key) is missing."""
+    code, output = s.wine.run(["reg", "query", USER_SETTINGS_KEY, "/v", "Language"], 60,
+                              run.name + "-query")
+    match = re.search(r"^\s+Language\s+(REG_\w+)[ \t]*(.*?)\s*$", output, re.M)
+    return (match.group(1), match.group(2)) if code == 0 and match else None
+
+
+def scenario_installer_language(s):
+    """The installed product's "InstallerLanguage" becomes a "/L" option in front of the
+    parameters: US English (1033) without an "en_US_UK" record becomes UK English (2057, logged)
+    unless the system language (LC_ALL of the Wine process) is US English, where 1033 stays and
+    the user's "Language" setting is cleared when its key exists. A REG_DWORD value sends nothing;
+    parameters that hold "/L" already get no second one. No case shows a message box."""
+    uk, us = "en_GB.UTF-8", "en_US.UTF-8"
+    sz = lambda text: ("REG_SZ", text)
+    # name, LC_ALL, uninstall values, user's Language before (None: no key), stub arguments,
+    # option expected, UK log line expected, user's Language after
+    cases = (
+        ("uk_system", uk, {"InstallerLanguage": sz("1033")}, "fr", "/x1", "/L2057 ", True, "fr"),
+        ("us_system", us, {"InstallerLanguage": sz("1033")}, "fr", "/x1", "/L1033 ", False, ""),
+        ("us_system_no_user_key", us, {"InstallerLanguage": sz("1033")}, None, "", "/L1033 ",
+         False, None),
+        ("us_uk_record", uk, {"InstallerLanguage": sz("1033"), "en_US_UK": sz("1")}, "fr", "",
+         "/L1033 ", False, "fr"),
+        ("german", uk, {"InstallerLanguage": sz("1031")}, None, "/x1", "/L1031 ", False, None),
+        ("dword", uk, {"InstallerLanguage": ("REG_DWORD", 1033)}, None, "/x1", "", False, None),
+        ("given_on_command_line", uk, {"InstallerLanguage": sz("1031")}, None, "/L1036", "",
+         False, None),
+    )
+    checks = Checks()
+    try:
+        for name, system, values, user_before, args, option, logged, user_after in cases:
+            run = Run(s, "language_" + name)
+            set_registry(s, run, values, user_before)
+            package = s.standard_package(run)
+            exit_code, boxes = run.execute(package, args, {"LC_ALL": system})
+            check_installer_ran(checks, run, args, exit_code, INSTALLER_EXIT, boxes,
+                                language_option=option)
+            texts = log_texts(checks, run.name, os.path.join(run.temp, LOG_NAME)) or []
+            checks.equal(run.name + " UK English log line", UK_ENGLISH_LOG_LINE in texts, logged)
+            if user_before is not None or user_after is not None:
+                checks.equal(run.name + " user's Language value", user_language_value(s, run),
+                             None if user_after is None else ("REG_SZ", user_after))
+    finally:
+        set_registry(s, Run(s, "language_clean_up"), {}, None)
+    checks.raise_if_any()
+
+
 def scenario_tailpack_package_runs(s, package):
     """A package made by tailpack runs like one made here."""
     run = Run(s, "tailpack_package")
@@ -925,7 +1009,8 @@ def run_scenarios(s, only):
                       ("log_cannot_open", scenario_log_cannot_open),
                       ("temp_at_drive_root", scenario_temp_at_drive_root),
                       ("no_temporary_folder", scenario_no_temporary_folder),
-                      ("no_product_name", scenario_no_product_name)]
+                      ("no_product_name", scenario_no_product_name),
+                      ("installer_language", scenario_installer_language)]
     if not os.path.exists(s.stub):
         for name, _ in stub_scenarios + [("tailpack_package", None)]:
             skip(name, "the stub is not built yet (%s)" % s.stub)
