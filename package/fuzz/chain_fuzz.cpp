@@ -11,7 +11,7 @@
 #include "package/md5.h"
 #include "package/placeholders.h"
 #include "package/stored_name.h"
-#include "tools/tailpack/tests/sample_packages.h"
+#include "package/tests/sample_packages.h"
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t max_size);
 

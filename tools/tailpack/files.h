@@ -52,8 +52,8 @@ std::string create_temp_beside(const std::string& target);
 // Renames `from` to `to` in one step, replacing an existing `to`. Throws failure.
 void replace_file(const std::string& from, const std::string& to);
 
-// Creates the folder `path` unless it exists already as a folder (its parent must exist).
-// Throws failure.
-void ensure_folder(const std::string& path);
+// Creates the folder `path` unless it exists already as a folder (its parent must exist); true
+// when it created it. Throws failure.
+bool ensure_folder(const std::string& path);
 
 }  // namespace tailpack
