@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -65,6 +66,21 @@ class extract_package_test : public ::testing::Test {
 
   static bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
+  // The names in the working folder, sorted: no temporary file may be left among them.
+  std::vector<std::string> work_names() const {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA found;
+    const HANDLE find = FindFirstFileA((work_ + "*").c_str(), &found);
+    if (find == INVALID_HANDLE_VALUE) return names;
+    do {
+      const std::string name = found.cFileName;
+      if (name != "." && name != "..") names.push_back(name);
+    } while (FindNextFileA(find, &found));
+    FindClose(find);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
   std::string root_, work_;
   settings_map settings_;
 };
@@ -79,6 +95,7 @@ TEST_F(extract_package_test, writes_files_and_inserts_settings_without_replacing
       package_entry::make_value("msilog", "ON"),  // nearer the tail: met first, kept
   });
   EXPECT_TRUE(extract_package(package, work_, true, settings_));
+  EXPECT_EQ(work_names(), std::vector<std::string>{"QVNEXSetup.exe"});
   EXPECT_EQ(read_file(work_ + "QVNEXSetup.exe"), "installer bytes");
   EXPECT_EQ(settings_["installer32"], "QVNEXSetup.exe");
   EXPECT_EQ(settings_["executable32"], "%installer32%");
@@ -119,19 +136,36 @@ TEST_F(extract_package_test, uncreatable_or_escaping_names_fail_after_earlier_en
   EXPECT_FALSE(exists(root_ + "escaped.exe"));
 }
 
-TEST_F(extract_package_test, digest_mismatch_in_the_installer_keeps_the_settings_nearer_the_tail) {
+TEST_F(extract_package_test, digest_mismatch_in_the_installer_leaves_no_file_and_keeps_the_settings_nearer_the_tail) {
+  // Data of several read blocks, changed in its last byte: the mismatch shows only at the end.
+  const std::string data(3 * (1 << 20) + 5, 'i');
   string_sink sink;
   write_package(sink, "MZ stub image", "Tailrun.exe",
-                {package_entry::make_file("installer32", "setup.exe", "installer payload"),
+                {package_entry::make_file("installer32", "setup.exe", data),
                  package_entry::make_value("parameters", "/qb")});
   std::string bytes = sink.bytes();
-  const std::size_t at = bytes.find("installer payload");
-  ASSERT_NE(at, std::string::npos);
-  bytes[at] ^= 1;
+  bytes[bytes.find(data) + data.size() - 1] ^= 1;
   const std::string package = write_bytes("package.exe", bytes);
+  for (const bool existing : {false, true}) {
+    if (existing) std::ofstream(work_ + "setup.exe", std::ios::binary) << "the earlier file";
+    settings_map settings;
+    EXPECT_FALSE(extract_package(package, work_, true, settings));
+    EXPECT_EQ(settings["parameters"], "/qb");
+    EXPECT_EQ(settings.find("installer32"), nullptr);
+    // Neither a partial installer under its name nor a temporary file; an earlier file stays as it was.
+    EXPECT_EQ(work_names(), existing ? std::vector<std::string>{"setup.exe"} : std::vector<std::string>{});
+    if (existing) {
+      EXPECT_EQ(read_file(work_ + "setup.exe"), "the earlier file");
+    }
+  }
+}
+
+TEST_F(extract_package_test, a_file_that_cannot_take_its_name_leaves_no_temporary_file) {
+  ASSERT_TRUE(CreateDirectoryA((work_ + "taken").c_str(), nullptr));
+  const std::string package = make_package({package_entry::make_file("k", "taken", "data")});
   EXPECT_FALSE(extract_package(package, work_, true, settings_));
-  EXPECT_EQ(settings_["parameters"], "/qb");
-  EXPECT_FALSE(exists(work_ + "setup.exe"));
+  EXPECT_EQ(work_names(), std::vector<std::string>{"taken"});
+  EXPECT_EQ(settings_["k"], "taken");
 }
 
 TEST_F(extract_package_test, missing_chain_unopenable_and_locked_packages_fail) {
