@@ -140,9 +140,11 @@ record_status record_reader::read(payload_sink& sink) {
 
   md5_context md5;
   sink.begin(length);
-  if (length > 0 && block_.empty()) block_.resize(block_size_);
+  // The buffer grows to the largest block needed so far: short texts never cost a full block.
+  const std::uint64_t block = std::min<std::uint64_t>(length, block_size_);
+  if (block_.size() < block) block_.resize(static_cast<std::size_t>(block));
   for (std::uint64_t done = 0; done < length;) {
-    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, block_.size()));
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, block));
     if (!file_.read(block_.data(), count)) return record_status::read_failed;
     md5.update(block_.data(), count);
     if (!sink.take(block_.data(), count)) return record_status::sink_failed;

@@ -1,4 +1,4 @@
-// Whole-file reads and writes for tailpack, and the few steps that differ by platform.
+// File writing for tailpack, and the few steps that differ by platform.
 #pragma once
 #include <cstdio>
 #include <stdexcept>
@@ -13,12 +13,6 @@ class failure : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// The bytes of the file at `path`. Throws failure ("cannot read PATH: reason").
-std::string read_whole_file(const std::string& path);
-
-// Creates or truncates the file at `path` and writes `bytes` in one write. Throws failure.
-void write_whole_file(const std::string& path, const std::string& bytes);
 
 // A byte_sink over a std::FILE opened for binary writing; owns and closes it.
 class file_sink final : public byte_sink {
