@@ -32,8 +32,9 @@ class string_sink final : public byte_sink {
 // source (an input file), read in blocks only when the record is written.
 class record_payload {
  public:
-  record_payload(std::string text = {}) : text_(std::move(text)) {}  // NOLINT: texts convert implicitly
-  record_payload(const char* text) : text_(text) {}                   // NOLINT
+  // Texts convert implicitly, so that a string is a payload wherever one is taken.
+  record_payload(std::string text = {}) : text_(std::move(text)) {}
+  record_payload(const char* text) : text_(text) {}
   // Takes the source's size now (throws std::runtime_error when it is unknown); its bytes are read
   // from the start when the record is written.
   explicit record_payload(std::shared_ptr<byte_source> source);
