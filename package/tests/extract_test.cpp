@@ -30,8 +30,8 @@ class extract_package_test : public ::testing::Test {
 
   static void remove_tree(const std::string& folder) {
     WIN32_FIND_DATAA found;
-    const HANDLE find = FindFirstFileA((folder + "*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
+    const tessel::unique_find find(FindFirstFileA((folder + "*").c_str(), &found));
+    if (find) {
       do {
         const std::string name = found.cFileName;
         if (name == "." || name == "..") continue;
@@ -42,8 +42,7 @@ class extract_package_test : public ::testing::Test {
           SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
           DeleteFileA(path.c_str());
         }
-      } while (FindNextFileA(find, &found));
-      FindClose(find);
+      } while (FindNextFileA(find.get(), &found));
     }
     RemoveDirectoryA(folder.c_str());
   }
@@ -72,13 +71,12 @@ class extract_package_test : public ::testing::Test {
   std::vector<std::string> work_names() const {
     std::vector<std::string> names;
     WIN32_FIND_DATAA found;
-    const HANDLE find = FindFirstFileA((work_ + "*").c_str(), &found);
-    if (find == INVALID_HANDLE_VALUE) return names;
+    const tessel::unique_find find(FindFirstFileA((work_ + "*").c_str(), &found));
+    if (!find) return names;
     do {
       const std::string name = found.cFileName;
       if (name != "." && name != "..") names.push_back(name);
-    } while (FindNextFileA(find, &found));
-    FindClose(find);
+    } while (FindNextFileA(find.get(), &found));
     std::sort(names.begin(), names.end());
     return names;
   }
@@ -198,10 +196,10 @@ TEST_F(extract_package_test, missing_chain_unopenable_and_locked_packages_fail) 
   EXPECT_FALSE(extract_package(root_ + "does-not-exist.exe", work_, true, settings_));
 
   const std::string package = make_package({package_entry::make_value("k", "v")});
-  const HANDLE locked = CreateFileA(package.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  ASSERT_NE(locked, INVALID_HANDLE_VALUE);
+  tessel::unique_file locked(CreateFileA(package.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(locked);
   EXPECT_FALSE(extract_package(package, work_, true, settings_));
-  CloseHandle(locked);
+  locked.reset();
   EXPECT_TRUE(extract_package(package, work_, true, settings_));
   EXPECT_EQ(settings_["k"], "v");
 }
