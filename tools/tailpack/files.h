@@ -1,4 +1,4 @@
-// Whole-file reads and writes for tailpack, and the few steps that differ by platform.
+// File writing for tailpack, and the few steps that differ by platform.
 #pragma once
 #include <cstdio>
 #include <stdexcept>
@@ -14,22 +14,11 @@ class failure : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The bytes of the file at `path`. Throws failure ("cannot read PATH: reason").
-std::string read_whole_file(const std::string& path);
-
-// Creates or truncates the file at `path` and writes `bytes` in one write. Throws failure.
-void write_whole_file(const std::string& path, const std::string& bytes);
-
 // A byte_sink over a std::FILE opened for binary writing; owns and closes it.
 class file_sink final : public byte_sink {
  public:
-  enum class mode {
-    truncate,  // create or truncate ("wb")
-    new_file,  // create a new file: a file of that name is removed first, and a link or anything
-               // else that stands there is refused, so nothing is ever written through a link
-  };
-  // Opens `path` for writing. Throws failure.
-  explicit file_sink(const std::string& path, mode how = mode::truncate);
+  // Opens `path` for writing ("wb"). Throws failure.
+  explicit file_sink(const std::string& path);
   ~file_sink() override;
   file_sink(const file_sink&) = delete;
   file_sink& operator=(const file_sink&) = delete;
@@ -45,8 +34,9 @@ class file_sink final : public byte_sink {
 // `folder` joined with `name` by the platform's separator (none added when `folder` ends in one).
 std::string join_path(const std::string& folder, const std::string& name);
 
-// Creates the folder `path` and every missing folder above it. Throws failure.
-void ensure_folders(const std::string& path);
+// Creates the folder `path` and every missing folder above it; true when it created `path`
+// itself or a folder above it. Throws failure.
+bool ensure_folders(const std::string& path);
 
 // --- Platform halves (files_posix.cpp, files_win32.cpp) ---
 
@@ -75,13 +65,9 @@ std::string create_temp_beside(const std::string& target);
 // Renames `from` to `to` in one step, replacing an existing `to`. Throws failure.
 void replace_file(const std::string& from, const std::string& to);
 
-// Creates the folder `path` unless it exists already as a folder (its parent must exist).
-// Throws failure.
-void ensure_folder(const std::string& path);
-
-// Opens a new file at `path` for binary writing, as file_sink::mode::new_file describes. Throws
-// failure.
-std::FILE* open_new_file(const std::string& path);
+// Creates the folder `path` unless it exists already as a folder (its parent must exist); true
+// when it created it. Throws failure.
+bool ensure_folder(const std::string& path);
 
 // True when `path` is a symbolic link or another reparse point (not followed). False when it is
 // anything else or does not exist.

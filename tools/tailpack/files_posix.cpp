@@ -49,31 +49,13 @@ void replace_file(const std::string& from, const std::string& to) {
     throw failure("cannot rename " + from + " to " + to + ": " + std::strerror(errno));
 }
 
-void ensure_folder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0777) == 0) return;
+bool ensure_folder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return true;
   const int error = errno;
   struct stat info {};
-  if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
-  throw failure("cannot create folder " + path + ": " + (error == EEXIST ? "a file of that name exists" : std::strerror(error)));
-}
-
-std::FILE* open_new_file(const std::string& path) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) == 0) {
-    if (S_ISLNK(info.st_mode)) throw failure("refusing to write " + path + ": a symbolic link stands there");
-    if (!S_ISREG(info.st_mode))
-      throw failure("refusing to write " + path + ": something other than a file stands there");
-    if (::unlink(path.c_str()) != 0) throw failure("cannot replace " + path + ": " + std::strerror(errno));
-  }
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
-  if (fd < 0) throw failure("cannot create " + path + ": " + std::strerror(errno));
-  std::FILE* file = ::fdopen(fd, "wb");
-  if (!file) {
-    const int error = errno;
-    ::close(fd);
-    throw failure("cannot create " + path + ": " + std::strerror(error));
-  }
-  return file;
+  if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
+  throw failure("cannot create folder " + path + ": " +
+                (error == EEXIST ? "a file of that name exists" : std::strerror(error)));
 }
 
 bool is_link(const std::string& path) {

@@ -1,11 +1,7 @@
 // The platform steps of tailpack on Windows: paths are UTF-8 inside and UTF-16 at the system's
 // wide calls, so that any name works whatever the machine's ANSI code page.
-#include <fcntl.h>
-#include <io.h>
-
 #include <cstdio>
 
-#include "support/handle.h"
 #include "support/system_error.h"
 #include "support/unicode.h"
 #include "support/windows.h"
@@ -66,39 +62,14 @@ void replace_file(const std::string& from, const std::string& to) {
     throw failure("cannot rename " + from + " to " + to + ": " + last_error_text());
 }
 
-void ensure_folder(const std::string& path) {
-  if (CreateDirectoryW(wide(path).c_str(), nullptr)) return;
+bool ensure_folder(const std::string& path) {
+  if (CreateDirectoryW(wide(path).c_str(), nullptr)) return true;
   const DWORD error = GetLastError();
   const DWORD attributes = GetFileAttributesW(wide(path).c_str());
   if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    return;
+    return false;
   throw failure("cannot create folder " + path + ": " + tessel::system_error_text(error));
-}
-
-std::FILE* open_new_file(const std::string& path) {
-  const std::wstring native = wide(path);
-  const DWORD attributes = GetFileAttributesW(native.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES) {
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
-      throw failure("refusing to write " + path + ": a link stands there");
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-      throw failure("refusing to write " + path + ": something other than a file stands there");
-    if (!DeleteFileW(native.c_str())) throw failure("cannot replace " + path + ": " + last_error_text());
-  }
-  tessel::unique_file handle(CreateFileW(native.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!handle) throw failure("cannot create " + path + ": " + last_error_text());
-  // The C run-time takes the handle over: from then on closing the descriptor closes it.
-  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle.get()), _O_WRONLY | _O_BINARY);
-  if (fd < 0) throw failure("cannot create " + path + ": the C run-time cannot take its handle");
-  handle.release();
-  std::FILE* file = _fdopen(fd, "wb");
-  if (!file) {
-    _close(fd);
-    throw failure("cannot create " + path + ": the C run-time cannot take its handle");
-  }
-  return file;
 }
 
 bool is_link(const std::string& path) {

@@ -34,8 +34,7 @@ std::string list_names(const std::vector<std::string>& names) {
 }  // namespace
 
 void package_contents::add(const chain_entry& entry) {
-  const bool sets_key = entry.kind == entry_kind::value || (entry.kind == entry_kind::file && !entry.key.empty());
-  if (sets_key && !is_reserved_key(entry.key)) settings_.insert_if_absent(entry.key, entry.value);
+  if (!is_reserved_key(entry.key)) insert_setting(entry, settings_);
   if (entry.kind == entry_kind::file) written_.push_back(comparable_name(entry.value));
 }
 

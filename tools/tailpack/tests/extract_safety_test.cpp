@@ -4,7 +4,7 @@
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/tests/cli_run.h"
 #include "tools/tailpack/tests/pe_image.h"
-#include "tools/tailpack/tests/sample_packages.h"
+#include "package/tests/sample_packages.h"
 #include "tools/tailpack/tests/test_files.h"
 
 namespace {
@@ -51,7 +51,8 @@ TEST_F(extract_safety, never_writes_through_a_link_in_the_folder) {
     EXPECT_EQ(read(outside / "target.txt"), "keep");
     EXPECT_FALSE(fs::exists(outside / "x.txt"));
     EXPECT_TRUE(fs::is_symlink(out / "setup.exe"));
-    EXPECT_EQ(read(out / "old.txt"), "old");  // met after the refused entry: not written
+    EXPECT_EQ(read(out / "old.txt"), "old");  // nothing is written when one name is refused
+    EXPECT_EQ(entries_in(out), 3u);            // and no temporary file is left
   }
   // A hard link is replaced by a new file, so the other name keeps its data.
   fs::remove(out / "setup.exe");
@@ -62,14 +63,15 @@ TEST_F(extract_safety, never_writes_through_a_link_in_the_folder) {
   EXPECT_EQ(read(outside / "target.txt"), "keep");
 }
 
-TEST_F(extract_safety, refuses_a_folder_that_stands_where_a_file_goes) {
+TEST_F(extract_safety, a_file_that_cannot_be_written_leaves_no_partial_file) {
   const fs::path out = dir.path() / "out";
   fs::create_directories(out / "setup.exe");
   write_package({package_entry::make_file("k", "setup.exe", "data")});
   const outcome r = tailpack_run({"extract", package, out.string()});
   EXPECT_EQ(r.status, tailpack::exit_failure);
-  EXPECT_TRUE(contains(r.err, "refusing to write")) << r.err;
+  EXPECT_TRUE(contains(r.err, "setup.exe")) << r.err;
   EXPECT_TRUE(fs::is_directory(out / "setup.exe"));
+  EXPECT_EQ(entries_in(out), 1u);  // no temporary file left beside it
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 
 #include "tools/tailpack/tests/cli_run.h"
 #include "tools/tailpack/tests/pe_image.h"
-#include "tools/tailpack/tests/sample_packages.h"
+#include "package/tests/sample_packages.h"
 #include "tools/tailpack/tests/test_files.h"
 
 namespace {
