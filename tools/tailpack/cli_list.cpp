@@ -67,7 +67,8 @@ json json_entry(std::size_t number, const listed_entry& entry, const text_view& 
   };
   item["number"] = number;
   item["kind"] = kind_name(entry.kind);
-  text("kind_text", entry.kind_text);
+  text("kind_text", entry.kind_text);  // of a long kind record, only its start
+  item["kind_size"] = entry.kind_size;
   if (entry.kind != entry_kind::tail_marker) text("key", entry.key);
   if (entry.kind == entry_kind::value) text("value", entry.value);
   if (entry.kind == entry_kind::file) {

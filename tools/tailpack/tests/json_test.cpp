@@ -52,6 +52,7 @@ TEST_F(json_output, list_gives_the_entries_in_walk_order_with_their_effects) {
   EXPECT_EQ(entries[0]["number"], 1);
   EXPECT_EQ(entries[0]["kind"], "value");
   EXPECT_EQ(entries[0]["key"], "msilog");
+  EXPECT_EQ(entries[0]["kind_size"], 5);
   EXPECT_EQ(entries[0]["effect"]["setting"], "takes_effect");
   EXPECT_EQ(entries[1]["value"], "/qn \xc3\xa9");  // without a code page, one character per byte
   EXPECT_EQ(entries[2]["effect"]["setting"], "shadowed");
