@@ -60,7 +60,7 @@ int run_help(const std::vector<std::string>& args, std::ostream& out, std::ostre
 
 std::unique_ptr<byte_source> open_package(const std::string& path) {
   std::string reason;
-  std::unique_ptr<byte_source> file = open_package_file(system_path(path), &reason);
+  std::unique_ptr<byte_source> file = open_input_file(path, &reason);
   if (!file) throw failure("cannot open " + path + ": " + reason);
   return file;
 }

@@ -21,7 +21,7 @@ void check_payload(const std::string& what, const record_payload& payload) {
 // The file at `path` as a payload: its size is taken now, its bytes are read when it is written.
 record_payload file_payload(const std::string& path) {
   std::string reason;
-  std::shared_ptr<byte_source> source = open_package_file(system_path(path), &reason);
+  std::shared_ptr<byte_source> source = open_input_file(path, &reason);
   if (!source) throw failure("cannot open " + path + ": " + reason);
   try {
     return record_payload(std::move(source));

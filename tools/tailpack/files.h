@@ -1,9 +1,11 @@
 // File writing for tailpack, and the few steps that differ by platform.
 #pragma once
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "package/byte_source.h"
 #include "package/writer.h"
 
 namespace tailpack {
@@ -43,10 +45,10 @@ bool ensure_folders(const std::string& path);
 // The characters that separate path components: "/" on POSIX, "\\/" on Windows.
 const char* path_separators();
 
-// `path` (UTF-8, as tailpack holds every text) as the system's narrow calls take it, for the
-// package reader: as it is on POSIX, in the ANSI code page on Windows. Throws failure when the
-// code page cannot name it.
-std::string system_path(const std::string& path);
+// Opens the file at `path` (UTF-8, as tailpack holds every text; on Windows through the wide call)
+// for reading as a package or an input. Returns null when it cannot be opened; `error` then holds
+// the system's reason.
+std::unique_ptr<byte_source> open_input_file(const std::string& path, std::string* error);
 
 // std::fopen of a UTF-8 path (on Windows through the wide call, so any name works). Null on failure,
 // with errno set.

@@ -13,7 +13,9 @@ namespace tailpack {
 
 const char* path_separators() { return "/"; }
 
-std::string system_path(const std::string& path) { return path; }
+std::unique_ptr<byte_source> open_input_file(const std::string& path, std::string* error) {
+  return open_package_file(path, error);
+}
 
 std::FILE* open_file(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 

@@ -2,6 +2,8 @@
 // wide calls, so that any name works whatever the machine's ANSI code page.
 #include <cstdio>
 
+#include "package/win32_file_source.h"
+#include "support/handle.h"
 #include "support/system_error.h"
 #include "support/unicode.h"
 #include "support/windows.h"
@@ -29,12 +31,15 @@ std::string folder_of(const std::string& path) {
 
 const char* path_separators() { return "\\/"; }
 
-std::string system_path(const std::string& path) {
-  try {
-    return tessel::unicode::to_narrow(wide(path), CP_ACP, true);
-  } catch (const tessel::exception&) {
-    throw failure("cannot name " + path + " in this system's ANSI code page");
+std::unique_ptr<byte_source> open_input_file(const std::string& path, std::string* error) {
+  // As the package reader opens a package, by the wide path.
+  tessel::unique_file file(CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) {
+    if (error) *error = last_error_text();
+    return nullptr;
   }
+  return make_file_source(std::move(file));
 }
 
 std::FILE* open_file(const std::string& path, const char* mode) {
