@@ -65,7 +65,9 @@ class codepage_commands : public ::testing::Test {
   }
 
   temp_folder dir;
-  const std::string package = dir / "p.exe";
+  // A package whose own path is not ASCII (UTF-8, as tailpack takes every path).
+  const std::filesystem::path package_path = dir.path() / std::filesystem::u8path("\xd0\xbf\xd0\xb0\xd0\xba.exe");
+  const std::string package = package_path.u8string();
 };
 
 TEST_F(codepage_commands, round_trips_through_create_list_and_extract) {
@@ -85,8 +87,8 @@ TEST_F(codepage_commands, round_trips_through_create_list_and_extract) {
                                  "--value", "executable32=%installer32%", "--value", "title=" + c.value});
     ASSERT_EQ(made.status, tailpack::exit_ok) << made.err;
     const unsigned code_page = static_cast<unsigned>(std::stoul(c.code_page));
-    EXPECT_NE(read(package).find(samples::record(c.stored_name)), std::string::npos) << c.code_page;
-    EXPECT_NE(read(package).find(samples::record(tailpack::utf8_to_code_page(c.value, code_page))), std::string::npos);
+    EXPECT_NE(read(package_path).find(samples::record(c.stored_name)), std::string::npos) << c.code_page;
+    EXPECT_NE(read(package_path).find(samples::record(tailpack::utf8_to_code_page(c.value, code_page))), std::string::npos);
 
     const outcome listed = tailpack_run({"list", "--codepage", c.code_page, package});
     EXPECT_TRUE(contains(listed.out, "value \"title\" = \"" + c.value + "\"")) << listed.out;
@@ -103,7 +105,7 @@ TEST_F(codepage_commands, round_trips_through_create_list_and_extract) {
 }
 
 TEST_F(codepage_commands, refuses_texts_it_cannot_store_with_one_line_naming_them) {
-  write(package, "earlier");
+  write(package_path, "earlier");
   const std::string cyrillic = "\xd0\xa3\xd1\x81\xd1\x82";  // Уст
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       // Without --codepage: refused, and the message names the option.
@@ -123,7 +125,7 @@ TEST_F(codepage_commands, refuses_texts_it_cannot_store_with_one_line_naming_the
     EXPECT_TRUE(contains(r.err, message)) << r.err;
     EXPECT_EQ(lines(r.err), 1u) << r.err;
   }
-  EXPECT_EQ(read(package), "earlier");
+  EXPECT_EQ(read(package_path), "earlier");
   for (const char* code_page : {"0", "65536", "12a", "", "12345"}) {
     const outcome r = tailpack_run({"list", "--codepage", code_page, package});
     EXPECT_EQ(r.status, tailpack::exit_usage) << code_page;
@@ -136,7 +138,7 @@ TEST_F(codepage_commands, escaped_bytes_are_stored_as_they_are_whatever_the_code
   const outcome r = create({"--codepage", "1252", "--escaped", "--file", "i:setup.exe=" + (dir / "setup.exe"), "--value",
                             "executable32=setup.exe", "--value", "t=\xc3\xa9\\xe9\\xff"});
   ASSERT_EQ(r.status, tailpack::exit_ok) << r.err;
-  EXPECT_NE(read(package).find(samples::record("\xe9\xe9\xff")), std::string::npos);
+  EXPECT_NE(read(package_path).find(samples::record("\xe9\xe9\xff")), std::string::npos);
 }
 
 }  // namespace
