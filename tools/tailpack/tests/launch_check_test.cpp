@@ -62,7 +62,7 @@ class launch_checks : public ::testing::Test {
     return tailpack_run(args);
   }
 
-  std::string file(const std::string& spec) { return spec + "=" + (dir / "setup.exe"); }
+  std::string file(const std::string& entry) { return entry + "=" + (dir / "setup.exe"); }
 
   temp_folder dir;
 };
