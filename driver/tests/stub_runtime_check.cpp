@@ -1,0 +1,134 @@
+// Exceptions, static-object guards and strings in a program linked like the stub: with the stub's
+// own run-time hooks (single-thread exception state, guards and locks; small error hooks; string
+// members compiled in). No test framework: its threads would need the real thread layer.
+// Prints each failed check and a summary; exit code 0 exactly when every check held.
+#include <cstdio>
+#include <exception>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+namespace {
+
+int failures = 0;
+
+void check(bool condition, const char* what) {
+  if (!condition) {
+    std::printf("FAIL %s\n", what);
+    ++failures;
+  }
+}
+
+class named_error : public std::exception {
+ public:
+  explicit named_error(const char* name) : name_(name) {}
+  const char* what() const noexcept override { return name_; }
+
+ private:
+  const char* name_;
+};
+
+// Its constructor throws on the first attempt only.
+struct built_on_second_try {
+  static int attempts;
+  built_on_second_try() {
+    if (++attempts == 1) throw named_error("first attempt");
+  }
+};
+int built_on_second_try::attempts = 0;
+
+built_on_second_try& shared_object() {
+  static built_on_second_try object;
+  return object;
+}
+
+// Records how many exceptions were in flight while it was destroyed.
+struct unwinding_probe {
+  int& seen;
+  ~unwinding_probe() { seen = std::uncaught_exceptions(); }
+};
+
+void exception_state() {
+  // A second exception thrown and caught inside a handler, then the first one rethrown.
+  std::string order;
+  try {
+    try {
+      throw named_error("outer");
+    } catch (const std::exception& outer) {
+      try {
+        throw named_error("inner");
+      } catch (const std::exception& inner) {
+        order += inner.what();
+      }
+      order += outer.what();
+      throw;
+    }
+  } catch (const named_error& again) {
+    order += again.what();
+  }
+  check(order == "innerouterouter", "nested handlers and rethrow");
+
+  int in_flight = -1;
+  try {
+    unwinding_probe probe{in_flight};
+    throw 7;
+  } catch (int) {
+  }
+  check(in_flight == 1, "one exception in flight during unwinding");
+  check(std::uncaught_exceptions() == 0, "no exception in flight afterwards");
+
+  std::exception_ptr kept;
+  try {
+    throw named_error("kept");
+  } catch (...) {
+    kept = std::current_exception();
+  }
+  try {
+    std::rethrow_exception(kept);
+  } catch (const std::exception& e) {
+    check(std::string(e.what()) == "kept", "an exception kept and rethrown later");
+  }
+}
+
+void static_guards() {
+  bool first_threw = false;
+  try {
+    shared_object();
+  } catch (const named_error&) {
+    first_threw = true;
+  }
+  check(first_threw, "the first construction throws through its guard");
+  built_on_second_try* const first = &shared_object();
+  check(first == &shared_object() && built_on_second_try::attempts == 2,
+        "a failed construction is retried once, then the object is reused");
+}
+
+void strings() {
+  std::string text(100, 'a');
+  text += "tail";
+  check(text.size() == 104 && text.find("tail") == 100 && text.substr(98, 3) == "aat", "long strings");
+  bool out_of_range = false;
+  try {
+    (void)text.substr(105);
+  } catch (const std::exception&) {
+    out_of_range = true;
+  }
+  check(out_of_range, "an out-of-range position throws");
+  bool too_long = false;
+  try {
+    text.reserve(text.max_size() + 1);
+  } catch (const std::bad_alloc&) {
+    too_long = true;
+  }
+  check(too_long, "a length beyond the maximum throws bad_alloc");
+}
+
+}  // namespace
+
+int main() {
+  exception_state();
+  static_guards();
+  strings();
+  std::printf(failures == 0 ? "stub run-time: every check held\n" : "stub run-time: %d checks failed\n", failures);
+  return failures == 0 ? 0 : 1;
+}
