@@ -3,6 +3,7 @@
 // such as %TEMP%) and inherited by every file and folder created inside.
 #pragma once
 #include <array>
+#include <cstddef>
 
 #include "support/windows.h"
 

@@ -11,7 +11,6 @@
 #include "driver/remove_folder.h"
 #include "driver/working_folder.h"
 #include "package/extract.h"
-#include "support/format.h"
 #include "support/handle.h"
 #include "support/message_box.h"
 #include "support/mutex.h"
@@ -67,8 +66,11 @@ std::string module_path() {
   }
 }
 
-// The first working folder number: the low 32 bits of the calendar time in seconds, as a signed number.
-std::int32_t working_folder_number() { return static_cast<std::int32_t>(static_cast<std::uint32_t>(_time64(nullptr))); }
+// The first working folder number: the low 32 bits of the calendar time in seconds, as a signed
+// number.
+std::int32_t working_folder_number() {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(_time64(nullptr)));
+}
 
 // Only a file is launched: an empty "executable32" names the working folder itself, and the shell
 // would open a folder in its file browser (elevated, and under Wine never ending).

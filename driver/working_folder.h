@@ -18,7 +18,7 @@ template <class Create>
 std::string create_first_free(std::int32_t first, Create&& create) {
   for (std::uint32_t step = 0; step < working_folder_tries; ++step) {
     std::string name = working_folder_name(static_cast<std::int32_t>(static_cast<std::uint32_t>(first) + step));
-    if (create(static_cast<const std::string&>(name))) return name;
+    if (create(name)) return name;
   }
   return std::string();
 }
