@@ -1,10 +1,21 @@
 #include "diagnostics/exception.h"
 
+#include <cstdarg>
+
+#include "support/format.h"
+
 namespace tessel {
 
 exception::exception(const std::string& message) : message_text(message) {}
 
 exception::~exception() = default;
+
+std::string exception::formatted(const char* format, ...) {
+  std::va_list args;
+  va_start(args, format);
+  const va_end_guard guard{args};
+  return format_text_v(format, args);
+}
 
 const char* exception::what() const noexcept {
   what_text = category_text + "[" + message_text + "]";

@@ -1,5 +1,6 @@
 // The exception family of the support library. Every failure inside the library is thrown by value
-// as one of these classes and caught by reference.
+// as one of these classes and caught by reference. The family sits at the bottom of the library:
+// this header includes nothing of the project's own, so every layer above may throw these classes.
 //
 // Each class adds its component name to a dotted category path in its constructor (root first),
 // so a thrown object tells where it came from: "registry2.key_error", "unicode.out_of_memory".
@@ -9,8 +10,6 @@
 #include <exception>
 #include <string>
 #include <type_traits>
-
-#include "support/format.h"
 
 namespace tessel {
 
@@ -24,7 +23,7 @@ class exception : public std::exception {
   // format by accident. Arguments must be scalars (numbers, pointers, C strings).
   template <class First, class... Rest>
   exception(const char* format, First first, Rest... rest)
-      : exception(format_text(format, checked(first), checked(rest)...)) {}
+      : exception(formatted(format, checked(first), checked(rest)...)) {}
 
   exception(const exception&) = default;
   exception& operator=(const exception&) = default;
@@ -50,6 +49,9 @@ class exception : public std::exception {
   mutable std::string category_text;
 
  private:
+  // format_text of `format` and the arguments.
+  static std::string formatted(const char* format, ...);
+
   template <class T>
   static T checked(T value) {
     static_assert(std::is_scalar<T>::value, "format arguments must be scalars (use .c_str() for strings)");

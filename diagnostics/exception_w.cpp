@@ -1,15 +1,10 @@
 #include <cstdarg>
 
 #include "diagnostics/exception.h"
+#include "support/format.h"
 #include "support/unicode.h"
 
 namespace tessel {
-namespace {
-
-// The system's ANSI code page; characters it cannot represent become its default character.
-constexpr unsigned ansi_code_page = 0;
-
-}  // namespace
 
 exception_w::exception_w(const wchar_t* format, ...) : exception(std::string()) {
   std::va_list args;
@@ -22,9 +17,10 @@ exception_w::~exception_w() = default;
 
 void exception_w::narrow() const {
   if (narrowed) return;
-  // Both conversions first, so that a failure leaves the object as it was.
-  std::string category = unicode::to_narrow(category_text_w, ansi_code_page, false);
-  std::string message = unicode::to_narrow(message_text_w, ansi_code_page, false);
+  // Characters the ANSI code page cannot represent become its default character. Both
+  // conversions first, so that a failure leaves the object as it was.
+  std::string category = unicode::to_narrow(category_text_w, unicode::ansi_code_page, false);
+  std::string message = unicode::to_narrow(message_text_w, unicode::ansi_code_page, false);
   category_text = std::move(category);
   message_text = std::move(message);
   narrowed = true;

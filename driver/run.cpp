@@ -6,7 +6,11 @@
 #include <ctime>
 #include <memory>
 
+#include "diagnostics/log.h"
+#include "diagnostics/log_file.h"
 #include "driver/command_line.h"
+#include "driver/config.h"
+#include "driver/language_registry.h"
 #include "driver/launch_plan.h"
 #include "driver/remove_folder.h"
 #include "driver/working_folder.h"
@@ -30,16 +34,40 @@ struct run_state {
   std::uint32_t exit_code = 0;
 };
 
-// Log set-up and log lines come with the log file; until then the run goes on without a log.
-bool set_up_log() { return false; }
-void shut_down_log() {}
-void write_launch_log(const run_state&, const std::string&, const std::string&) {}
+std::string temporary_folder();  // defined below
 
-// Product names come from the string table with the process configuration.
-void init_config(HINSTANCE) {}
+// Attaches the log file Tailrun.log.txt in the temporary folder (relative to the current folder
+// when there is none). True when the log is ready; every failure is dropped and the run goes on
+// without a log.
+bool set_up_log() {
+  try {
+    auto log_file = std::make_unique<tessel::log::file>(temporary_folder() + "Tailrun");
+    tessel::log::attach(log_file.get());
+    log_file.release();  // owned by the front end from here on
+    return true;
+  } catch (...) {
+    return false;
+  }
+}
 
-// The "/L" language option comes from the installed product's registry entry.
-std::string apply_installer_language(const std::string& parameters) { return parameters; }
+void shut_down_log() { tessel::log::shutdown(); }
+
+// The lines just before the launch: what exactly is started.
+void write_launch_log(const run_state&, const std::string& file, const std::string& parameters) {
+  tessel::log::write_line(std::string());
+  tessel::log::write_line(config::product());
+  tessel::log::write_linef("File: %s", file.c_str());
+  tessel::log::write_linef("Parameters: %s", parameters.c_str());
+  tessel::log::write_line(std::string());
+}
+
+// Product and family names from the string table; throws to the outer guard.
+void init_config(HINSTANCE instance) { config::init(instance); }
+
+// The "/L" language option from the installed product's registry entry; never stops the run.
+std::string apply_installer_language(const std::string& parameters) {
+  return ::apply_installer_language(parameters, config::product(), config::family());
+}
 
 // The temporary folder as GetTempPathA reports it (ending with a backslash), or empty.
 std::string temporary_folder() {

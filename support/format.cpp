@@ -1,6 +1,5 @@
 #include "support/format.h"
 #include "support/format_limits.h"
-#include "diagnostics/exception.h"
 
 #include <cstdio>
 #include <vector>
@@ -15,9 +14,9 @@ std::string format_text_v(const char* format, std::va_list args) {
     va_copy(copy, args);
     const int written = std::vsnprintf(buffer.data(), buffer.size(), format, copy);
     va_end(copy);
-    if (written < 0) throw exception(std::string("format_text: encoding error"));
+    if (written < 0) throw format_error("format_text: encoding error");
     if (static_cast<std::size_t>(written) <= size) return std::string(buffer.data(), written);
-    if (size >= format_limits::largest_size) throw exception(std::string("format_text: text too long"));
+    if (size >= format_limits::largest_size) throw format_error("format_text: text too long");
   }
 }
 

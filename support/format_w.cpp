@@ -1,6 +1,5 @@
 #include <cerrno>
 #include <cwchar>
-#include <stdexcept>
 #include <vector>
 
 #include "support/format.h"
@@ -23,9 +22,9 @@ std::wstring format_text_wv(const wchar_t* format, std::va_list args) {
     // ISO vswprintf gives a negative result both when the text does not fit and on an encoding
     // error (mingw's ANSI stdio instead returns the needed length, as vsnprintf does). Only the
     // encoding error sets EILSEQ, and more room never mends it.
-    if (written < 0 && error == EILSEQ) throw std::runtime_error("format_text_w: encoding error");
+    if (written < 0 && error == EILSEQ) throw format_error("format_text_w: encoding error");
   }
-  throw std::runtime_error("format_text_w: text too long or not representable");
+  throw format_error("format_text_w: text too long or not representable");
 }
 
 std::wstring format_text_w(const wchar_t* format, ...) {

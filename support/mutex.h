@@ -58,8 +58,9 @@ class real_mutex final : public scope_semantics {
   unique_handle handle;
 };
 
-// An in-process lock over a critical section; re-entrant for the owning thread. Never fails.
-class mutex final : public scope_semantics {
+// An in-process lock over a critical section; re-entrant for the owning thread. Never fails. The
+// log's dispatcher derives from it.
+class mutex : public scope_semantics {
  public:
   mutex();
   ~mutex();

@@ -7,6 +7,10 @@
 namespace tessel {
 namespace unicode {
 
+// The code pages the program names: the system's ANSI code page (CP_ACP) and UTF-8 (CP_UTF8).
+constexpr unsigned ansi_code_page = 0;
+constexpr unsigned utf8_code_page = 65001;
+
 // Converts UTF-16 `text` to bytes in `code_page` (0 is the system's ANSI code page, 65001 UTF-8).
 // With `strict` a character that falls back to the code page's default character throws
 // unmappable_character; without it the default character is used. Best-fit replacements count as

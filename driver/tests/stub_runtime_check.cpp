@@ -1,12 +1,14 @@
-// Exceptions, static-object guards and strings in a program linked like the stub: with the stub's
-// own run-time hooks (single-thread exception state, guards and locks; small error hooks; string
-// members compiled in). No test framework: its threads would need the real thread layer.
+// Exceptions, static-object guards, strings and formatting in a program linked like the stub: with
+// the stub's own run-time hooks (single-thread exception state, guards and locks; small error
+// hooks; the system formatter). No test framework: its threads would need the real thread layer.
 // Prints each failed check and a summary; exit code 0 exactly when every check held.
 #include <cstdio>
 #include <exception>
 #include <new>
 #include <stdexcept>
 #include <string>
+
+#include "support/format.h"
 
 namespace {
 
@@ -123,12 +125,57 @@ void strings() {
   check(too_long, "a length beyond the maximum throws bad_alloc");
 }
 
+template <class Format>
+bool refused(Format format) {
+  try {
+    (void)format();
+  } catch (const tessel::format_error&) {
+    return true;
+  }
+  return false;
+}
+
+// The formats the stub's code uses, and the conversions whose spelling differs between the ISO
+// formatters and the system's, give the ISO results; what the system cannot do is refused. The
+// compiler checks formats here by the system's rules, and some formats are wrong on purpose.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wformat"
+#pragma GCC diagnostic ignored "-Wformat-extra-args"
+void formatting() {
+  using tessel::format_text;
+  using tessel::format_text_w;
+  check(format_text("QVT%i\\", -5) == "QVT-5\\", "signed folder number");
+  check(format_text("%.4d/%.2d/%.2d %.2d:%.2d:%.2d %c  ", 2026, 12, 7, 9, 5, 0, ' ') == "2026/12/07 09:05:00    ",
+        "log line header");
+  check(format_text("OpenMutex returned 0x%08x", 5u) == "OpenMutex returned 0x00000005", "hex error code");
+  check(format_text("%s.log.txt|%5s|%-3s|%%", "C:\\T\\Tailrun", "ab", "c") == "C:\\T\\Tailrun.log.txt|   ab|c  |%",
+        "strings with width");
+  check(format_text("%zu %lld %llx %ls %lc", sizeof(int), -(1LL << 40), 0x123456789abcULL, L"wide", L'w') ==
+            "4 -1099511627776 123456789abc wide w",
+        "sizes, 64-bit numbers and wide text in a narrow format");
+  check(format_text_w(L"%s|%ls|%c|%lc|%d", "narrow", L"wide", 'n', L'w', 42) == L"narrow|wide|n|w|42",
+        "narrow and wide text in a wide format");
+  check(format_text_w(L"Error. config::init. GetModuleFileName return 0.") ==
+            L"Error. config::init. GetModuleFileName return 0.",
+        "a wide format without conversions");
+  const std::string long_text(3000, 'x');
+  check(format_text("<%s>", long_text.c_str()) == "<" + long_text + ">", "a narrow text beyond the first buffer");
+  check(format_text_w(L"<%s>", long_text.c_str()) == L"<" + std::wstring(3000, L'x') + L">",
+        "a wide text beyond the first buffer");
+  check(refused([] { return format_text("%f", 1.5); }), "floating point is refused");
+  check(refused([] { return format_text("%hhd", 1); }), "hh is refused");
+  check(refused([] { return format_text_w(L"%S", L"x"); }), "%S is refused");
+  check(refused([] { return format_text("50%"); }), "a format ending in % is refused");
+}
+#pragma GCC diagnostic pop
+
 }  // namespace
 
 int main() {
   exception_state();
   static_guards();
   strings();
+  formatting();
   std::printf(failures == 0 ? "stub run-time: every check held\n" : "stub run-time: %d checks failed\n", failures);
   return failures == 0 ? 0 : 1;
 }

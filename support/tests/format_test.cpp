@@ -38,7 +38,8 @@ TEST(FormatText, WideEncodingErrorEndsWithoutGarbage) {
     EXPECT_EQ(text.size(), 3u);
     EXPECT_EQ(text.front(), L'<');
     EXPECT_EQ(text.back(), L'>');
-  } catch (const std::runtime_error&) {
+  } catch (const tessel::format_error& error) {
+    EXPECT_STREQ(error.what(), "format_text_w: encoding error");
   }
 }
 

@@ -44,6 +44,11 @@ ALREADY_RUNNING = (
     "Another installation is already running or in the process of starting up.\nPlease wait until "
     "the other installation has completed before trying again.")
 INIT_FAILED_CAPTION = "Failed to initialize archive!"
+GET_TEMP_PATH_FAILED = ("GetTempPath failed", "Unable to get Temporary Directory")
+PRODUCT_NAME = "Quorvane"
+LOG_NAME = "Tailrun.log.txt"
+# A log line: local date and time, a space, the level character (a space), two spaces, the text.
+LOG_LINE = re.compile(r"(\d{4}/\d{2}/\d{2} \d{2}:\d{2}:\d{2})    (.*)", re.S)
 
 # Exit codes the payload is told to return: the signed chain's and the forged one's differ.
 INSTALLER_EXIT = 3010
@@ -236,13 +241,15 @@ class Wine:
         self.count += 1
         return os.path.join(self.log_dir, "%03d-%s.out" % (self.count, name))
 
-    def run(self, args, timeout, name):
-        """Runs to the end within `timeout` seconds; returns (low 8 bits of the code, output)."""
+    def run(self, args, timeout, name, extra_env=None):
+        """Runs to the end within `timeout` seconds; returns (low 8 bits of the code, output).
+        `extra_env` adds Unix environment variables for this process (LC_ALL gives the system
+        language of this Wine process and of the programs it starts)."""
         log = self._log(name)
         with open(log, "wb") as out:
             try:
                 code = subprocess.run([WINE_RUN] + args, stdin=subprocess.DEVNULL, stdout=out,
-                                      stderr=subprocess.STDOUT, env=self.env,
+                                      stderr=subprocess.STDOUT, env=dict(self.env, **(extra_env or {})),
                                       timeout=timeout).returncode
             except subprocess.TimeoutExpired:
                 raise Failure("%s did not end within %d s" % (name, timeout))
@@ -334,20 +341,24 @@ class Run:
         os.makedirs(self.temp)
         self.report = os.path.join(self.folder, "installer-report.txt")
         self.temp_win = win_path(self.temp)
+        # What the runner gives as TEMP and TMP, and the current folder it starts the program in.
+        self.temp_arg = self.temp_win
+        self.cwd = None
 
     def runner_args(self, program, args):
         args_file = os.path.join(self.folder, "args.txt")
         with open(args_file, "wb") as f:
             f.write(args.encode("latin-1"))
-        return [self.session.tools["e2e_runner"], "--temp", self.temp_win,
+        cwd = ["--cwd", win_path(self.cwd)] if self.cwd else []
+        return [self.session.tools["e2e_runner"], "--temp", self.temp_arg] + cwd + [
                 "--set", "TAILRUN_E2E_REPORT=" + win_path(self.report),
                 "--timeout-ms", str(self.session.run_timeout * 1000),
                 "--args-file", win_path(args_file), win_path(program)]
 
-    def execute(self, program, args=""):
+    def execute(self, program, args="", extra_env=None):
         """Runs `program` with the command-line text `args`; returns its exit code and boxes."""
         _, output = self.session.wine.run(self.runner_args(program, args),
-                                          self.session.run_timeout + 60, self.name)
+                                          self.session.run_timeout + 60, self.name, extra_env)
         return parse_exit(output, self.name), self.session.watcher.boxes()
 
     def start(self, program, args=""):
@@ -404,10 +415,12 @@ def same_path(a, b):
     return a.lower() == b.lower()
 
 
-def check_installer_ran(checks, run, args, exit_code, expected_exit, boxes, left=()):
+def check_installer_ran(checks, run, args, exit_code, expected_exit, boxes, log=True,
+                        language_option="", left=()):
     """The payload ran from the working folder under the run's temporary folder, with that
-    temporary folder as its current directory and the stub's command line first, beside only
-    the files of its package; afterwards only the entries `left` start with QVT."""
+    temporary folder as its current directory and the stub's command line first (after the
+    language option, when one is expected), beside only the files of its package; afterwards
+    only the entries `left` start with QVT."""
     checks.equal(run.name + " exit code", exit_code, expected_exit)
     checks.equal(run.name + " message boxes", boxes, [])
     report = run.installer_report()
@@ -425,29 +438,45 @@ def check_installer_ran(checks, run, args, exit_code, expected_exit, boxes, left
                 % (run.name, report.get("temp"), run.temp_win + "\\"),
                 same_path(report.get("temp", ""), run.temp_win + "\\"))
     working_folder = module.rsplit("\\", 1)[0]
-    expected = args + " " + package_parameters(working_folder)
+    expected = language_option + args + " " + package_parameters(working_folder)
     checks.equal(run.name + " installer parameters",
                  installer_command_parameters(report.get("commandline", "")), expected)
     checks.equal(run.name + " files beside the installer", report.get("folder"),
                  "fake_installer.cfg/fake_installer.exe/")
     checks.equal(run.name + " working folders left", run.working_folders_left(), sorted(left))
-    check_log(checks, run, module, expected)
+    if log:
+        check_log(checks, run.name, os.path.join(run.temp, LOG_NAME), module, expected)
 
 
-def check_log(checks, run, installer, parameters):
-    """The log names the file and the parameters of the launch. A run goes on without a log when
-    the log cannot be set up, so a missing log is noted, not failed."""
-    path = os.path.join(run.temp, "Tailrun.log.txt")
-    if not os.path.exists(path):
-        print("  note: %s: no Tailrun.log.txt in the temporary folder" % run.name)
-        return
+def log_texts(checks, what, path):
+    """The texts of the log's lines (without their headers), or None when there is no log. The
+    log starts with the UTF-8 byte order mark and every line ends with CR LF."""
+    if not os.path.isfile(path):
+        checks.true("%s: no log file %s" % (what, path), False)
+        return None
     with open(path, "rb") as f:
-        text = f.read().decode("utf-8", "replace")
-    lines = [line.rstrip("\r") for line in text.split("\n")]
-    checks.true("%s: the log has no line ending with %r" % (run.name, "File: " + installer),
-                any(line.endswith("File: " + installer) for line in lines))
-    checks.true("%s: the log has no line ending with %r" % (run.name, "Parameters: " + parameters),
-                any(line.endswith("Parameters: " + parameters) for line in lines))
+        data = f.read()
+    checks.true("%s: the log does not start with the byte order mark" % what,
+                data.startswith(b"\xEF\xBB\xBF"))
+    body = data[3:].decode("utf-8", "replace")
+    checks.true("%s: the log does not end with CR LF" % what, body == "" or body.endswith("\r\n"))
+    texts = []
+    for line in body.split("\r\n")[:-1]:
+        match = LOG_LINE.fullmatch(line)
+        checks.true("%s: log line %r has no header" % (what, line), match)
+        texts.append(match.group(2) if match else line)
+    return texts
+
+
+def check_log(checks, what, path, installer, parameters):
+    """The log holds, in this order, the lines that precede the launch: an empty line, the product
+    name, the file, the parameters and an empty line."""
+    texts = log_texts(checks, what, path)
+    if texts is None:
+        return
+    wanted = ["", PRODUCT_NAME, "File: " + installer, "Parameters: " + parameters, ""]
+    found = any(texts[i:i + len(wanted)] == wanted for i in range(len(texts)))
+    checks.true("%s: the log %r does not hold the launch lines %r" % (what, texts, wanted), found)
 
 
 def check_init_failure_box(checks, what, box, package):
@@ -467,7 +496,7 @@ class Session:
         self.build = os.path.abspath(opts.build_dir)
         tools_dir = opts.tools_dir or os.path.join(self.build, "tests", "e2e")
         self.tools = {name: os.path.join(tools_dir, name + ".exe")
-                      for name in ("e2e_runner", "box_watcher", "fake_installer")}
+                      for name in ("e2e_runner", "box_watcher", "fake_installer", "stub_without_product")}
         self.stub = opts.stub or os.path.join(self.build, "driver", "Tailrun.exe")
         self.tailpack = find_tailpack(opts.tailpack, self.build)
         self.work = os.path.abspath(opts.work_dir or os.path.join(self.build, "tests", "e2e", "work"))
@@ -592,6 +621,93 @@ def scenario_installer_runs(s):
         package = s.standard_package(run)
         exit_code, boxes = run.execute(package, args)
         check_installer_ran(checks, run, args, exit_code, INSTALLER_EXIT, boxes)
+    checks.raise_if_any()
+
+
+def scenario_log_cannot_open(s):
+    """A folder named Tailrun.log.txt in the temporary folder: the run goes on without a log and
+    the folder is left as it was."""
+    checks = Checks()
+    run = Run(s, "log_cannot_open")
+    folder = os.path.join(run.temp, LOG_NAME)
+    os.makedirs(folder)
+    exit_code, boxes = run.execute(s.standard_package(run), "/x1")
+    check_installer_ran(checks, run, "/x1", exit_code, INSTALLER_EXIT, boxes, log=False)
+    checks.true("log_cannot_open: the folder %s is gone or not empty" % folder,
+                os.path.isdir(folder) and os.listdir(folder) == [])
+    checks.raise_if_any()
+
+
+def free_drive_letter(prefix):
+    for letter in "tuvwxy":
+        if not os.path.lexists(os.path.join(prefix, "dosdevices", letter + ":")):
+            return letter
+    raise Failure("no free drive letter in %s/dosdevices" % prefix)
+
+
+def scenario_temp_at_drive_root(s):
+    """With the temporary folder at the root of a drive ("T:\\"), the log is T:\\Tailrun.log.txt
+    and holds the launch of T:\\QVT<n>\\fake_installer.exe."""
+    checks = Checks()
+    run = Run(s, "temp_at_drive_root")
+    letter = free_drive_letter(s.prefix)
+    drive = os.path.join(s.prefix, "dosdevices", letter + ":")
+    os.symlink(run.temp, drive)
+    try:
+        run.temp_arg = letter.upper() + ":\\"
+        exit_code, boxes = run.execute(s.standard_package(run), "/x1")
+    finally:
+        os.remove(drive)
+    checks.equal(run.name + " exit code", exit_code, INSTALLER_EXIT)
+    checks.equal(run.name + " message boxes", boxes, [])
+    report = run.installer_report() or {}
+    module = report.get("module", "")
+    checks.true("%s: installer module %r is not at the drive's root" % (run.name, module),
+                re.fullmatch(letter + r":\\QVT-?\d+\\fake_installer\.exe", module, re.I))
+    checks.equal(run.name + " working folders left", run.working_folders_left(), [])
+    check_log(checks, run.name, os.path.join(run.temp, LOG_NAME), module,
+              installer_command_parameters(report.get("commandline", "")))
+    checks.raise_if_any()
+
+
+def scenario_no_temporary_folder(s):
+    """When GetTempPathA fails (TMP longer than a path may be), the log is Tailrun.log.txt in the
+    current folder, and the run goes on under C:\\Temp\\ after the "GetTempPath failed" box."""
+    checks = Checks()
+    run = Run(s, "no_temporary_folder")
+    run.temp_arg = "C:\\" + "t" * 300
+    run.cwd = os.path.join(run.folder, "cwd")
+    os.makedirs(run.cwd)
+    exit_code, boxes = run.execute(s.standard_package(run), "/x1")
+    checks.equal(run.name + " exit code", exit_code, INSTALLER_EXIT)
+    checks.equal(run.name + " message boxes", boxes, [GET_TEMP_PATH_FAILED])
+    report = run.installer_report() or {}
+    module = report.get("module", "")
+    checks.true("%s: installer module %r is not under C:\\Temp" % (run.name, module),
+                re.fullmatch(r"C:\\Temp\\QVT-?\d+\\fake_installer\.exe", module, re.I))
+    check_log(checks, run.name, os.path.join(run.cwd, LOG_NAME), module,
+              installer_command_parameters(report.get("commandline", "")))
+    checks.raise_if_any()
+
+
+def scenario_no_product_name(s):
+    """A stub whose string table lacks the product name (2002) ends through the outer guard: exit
+    1, caption "[resource string 2002 is not found]" (no box when silent), before any working
+    folder exists; its log was set up and holds no line."""
+    checks = Checks()
+    with open(s.tools["stub_without_product"], "rb") as f:
+        image = f.read()
+    entries = installer_entries(s.fake_installer(), "exit=0\n")
+    for variant, args, wanted in (("shown", "/x1", [("[resource string 2002 is not found]",
+                                                     "Unhandled Exception")]),
+                                  ("silent", "/s", [])):
+        run = Run(s, "no_product_name_" + variant)
+        exit_code, boxes = run.execute(s.write(run, "package.exe", chain_bytes(image, entries)), args)
+        checks.equal(run.name + " exit code", exit_code, 1)
+        checks.equal(run.name + " message boxes", boxes, wanted)
+        checks.equal(run.name + " installer report", run.installer_report(), None)
+        checks.equal(run.name + " working folders", run.working_folders_left(), [])
+        checks.equal(run.name + " log lines", log_texts(checks, run.name, os.path.join(run.temp, LOG_NAME)), [])
     checks.raise_if_any()
 
 
@@ -869,6 +985,86 @@ def scenario_no_executable(s):
     checks.raise_if_any()
 
 
+# The registry entries of the installed product (product "Quorvane", family "Brightfold").
+UNINSTALL_KEY = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorvane"
+FAMILY_KEY = "HKEY_CURRENT_USER\\Software\\Brightfold"
+USER_SETTINGS_KEY = FAMILY_KEY + "\\Quorvane\\Settings"
+UK_ENGLISH_LOG_LINE = 'Install Language set to "2057"'
+
+
+def reg_data(kind, data):
+    if kind == "REG_DWORD":
+        return "dword:%08x" % data
+    return '"%s"' % data.replace("\\", "\\\\").replace('"', '\\"')
+
+
+def set_registry(s, run, uninstall_values, user_language):
+    """Removes the product's keys, then writes `uninstall_values` ({name: (kind, data)}) into its
+    uninstall key and, unless `user_language` is None, the user's settings key with "Language".
+    One `reg import` (a Wine start each) for all of it."""
+    lines = ["Windows Registry Editor Version 5.00", "", "[-%s]" % UNINSTALL_KEY, "",
+             "[-%s]" % FAMILY_KEY, ""]
+    if uninstall_values:
+        lines.append("[%s]" % UNINSTALL_KEY)
+        lines += ['"%s"=%s' % (name, reg_data(*value)) for name, value in uninstall_values.items()]
+        lines.append("")
+    if user_language is not None:
+        lines += ["[%s]" % USER_SETTINGS_KEY, '"Language"=%s' % reg_data("REG_SZ", user_language), ""]
+    path = s.write(run, "registry.reg", "\r\n".join(lines).encode("latin-1"))
+    code, output = s.wine.run(["reg", "import", win_path(path)], 60, run.name + "-registry")
+    if code != 0:
+        raise Failure("reg import failed (%d): %s" % (code, output))
+
+
+def user_language_value(s, run):
+    """The user's "Language" value as (type, data), or None when it (or its key) is missing."""
+    code, output = s.wine.run(["reg", "query", USER_SETTINGS_KEY, "/v", "Language"], 60,
+                              run.name + "-query")
+    match = re.search(r"^\s+Language\s+(REG_\w+)[ \t]*(.*?)\s*$", output, re.M)
+    return (match.group(1), match.group(2)) if code == 0 and match else None
+
+
+def scenario_installer_language(s):
+    """The installed product's "InstallerLanguage" becomes a "/L" option in front of the
+    parameters: US English (1033) without an "en_US_UK" record becomes UK English (2057, logged)
+    unless the system language (LC_ALL of the Wine process) is US English, where 1033 stays and
+    the user's "Language" setting is cleared when its key exists. A REG_DWORD value sends nothing;
+    parameters that hold "/L" already get no second one. No case shows a message box."""
+    uk, us = "en_GB.UTF-8", "en_US.UTF-8"
+    sz = lambda text: ("REG_SZ", text)
+    # name, LC_ALL, uninstall values, user's Language before (None: no key), stub arguments,
+    # option expected, UK log line expected, user's Language after
+    cases = (
+        ("uk_system", uk, {"InstallerLanguage": sz("1033")}, "fr", "/x1", "/L2057 ", True, "fr"),
+        ("us_system", us, {"InstallerLanguage": sz("1033")}, "fr", "/x1", "/L1033 ", False, ""),
+        ("us_system_no_user_key", us, {"InstallerLanguage": sz("1033")}, None, "", "/L1033 ",
+         False, None),
+        ("us_uk_record", uk, {"InstallerLanguage": sz("1033"), "en_US_UK": sz("1")}, "fr", "",
+         "/L1033 ", False, "fr"),
+        ("german", uk, {"InstallerLanguage": sz("1031")}, None, "/x1", "/L1031 ", False, None),
+        ("dword", uk, {"InstallerLanguage": ("REG_DWORD", 1033)}, None, "/x1", "", False, None),
+        ("given_on_command_line", uk, {"InstallerLanguage": sz("1031")}, None, "/L1036", "",
+         False, None),
+    )
+    checks = Checks()
+    try:
+        for name, system, values, user_before, args, option, logged, user_after in cases:
+            run = Run(s, "language_" + name)
+            set_registry(s, run, values, user_before)
+            package = s.standard_package(run)
+            exit_code, boxes = run.execute(package, args, {"LC_ALL": system})
+            check_installer_ran(checks, run, args, exit_code, INSTALLER_EXIT, boxes,
+                                language_option=option)
+            texts = log_texts(checks, run.name, os.path.join(run.temp, LOG_NAME)) or []
+            checks.equal(run.name + " UK English log line", UK_ENGLISH_LOG_LINE in texts, logged)
+            if user_before is not None or user_after is not None:
+                checks.equal(run.name + " user's Language value", user_language_value(s, run),
+                             None if user_after is None else ("REG_SZ", user_after))
+    finally:
+        set_registry(s, Run(s, "language_clean_up"), {}, None)
+    checks.raise_if_any()
+
+
 def scenario_tailpack_package_runs(s, package):
     """A package made by tailpack runs like one made here."""
     run = Run(s, "tailpack_package")
@@ -915,6 +1111,11 @@ def run_scenarios(s, only):
                       ("no_chain", scenario_no_chain),
                       ("signed", scenario_signed),
                       ("already_running", scenario_already_running),
+                      ("log_cannot_open", scenario_log_cannot_open),
+                      ("temp_at_drive_root", scenario_temp_at_drive_root),
+                      ("no_temporary_folder", scenario_no_temporary_folder),
+                      ("no_product_name", scenario_no_product_name),
+                      ("installer_language", scenario_installer_language),
                       ("prepared_folders", scenario_prepared_folders),
                       ("no_executable", scenario_no_executable)]
     if not os.path.exists(s.stub):

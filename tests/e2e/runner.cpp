@@ -1,11 +1,12 @@
 // Runs one program for the end-to-end scenarios and reports its full 32-bit exit code, which a
 // Linux shell cannot see (it gets only the low 8 bits from Wine).
 //
-//   e2e_runner [--temp DIR] [--set NAME=VALUE]... [--timeout-ms N]
+//   e2e_runner [--temp DIR] [--cwd DIR] [--set NAME=VALUE]... [--timeout-ms N]
 //              [--args TEXT | --args-file FILE] PROGRAM
 //       Starts PROGRAM with the command line "\"PROGRAM\" TEXT" (just "\"PROGRAM\"" for no TEXT;
 //       --args-file takes TEXT byte for byte from a file) and an environment in which TEMP and TMP
-//       are DIR and each NAME is VALUE. Waits at most N milliseconds (default 60000). Prints
+//       are DIR and each NAME is VALUE, in the current folder given by --cwd (default: the
+//       runner's own). Waits at most N milliseconds (default 60000). Prints
 //       "exit=<code>" (unsigned decimal) and returns 0 when the program ended; otherwise kills it
 //       together with every process it started, prints "timeout" and returns 4.
 //   e2e_runner --set-event NAME
@@ -40,6 +41,7 @@ struct run_request {
   std::string program;
   std::string arguments;
   std::string temp;
+  std::string current_folder;
   std::vector<std::pair<std::string, std::string>> variables;
   DWORD timeout_ms = default_timeout_ms;
   std::string event_to_set;
@@ -73,6 +75,8 @@ bool parse_arguments(int argc, char** argv, run_request& request) {
     const std::string value = argv[++i];
     if (option == "--temp") {
       request.temp = value;
+    } else if (option == "--cwd") {
+      request.current_folder = value;
     } else if (option == "--set") {
       std::pair<std::string, std::string> variable;
       if (!split_assignment(value, variable)) break;
@@ -93,7 +97,7 @@ bool parse_arguments(int argc, char** argv, run_request& request) {
       break;
     }
   }
-  std::fprintf(stderr, "usage: e2e_runner [--temp DIR] [--set NAME=VALUE]... [--timeout-ms N] "
+  std::fprintf(stderr, "usage: e2e_runner [--temp DIR] [--cwd DIR] [--set NAME=VALUE]... [--timeout-ms N] "
                        "[--args TEXT | --args-file FILE] PROGRAM\n"
                        "       e2e_runner --set-event NAME\n");
   return false;
@@ -168,7 +172,8 @@ int run_program(const run_request& request) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
   if (!CreateProcessA(request.program.c_str(), &command_line[0], nullptr, nullptr, FALSE,
-                      CREATE_SUSPENDED, &environment[0], nullptr, &startup, &process)) {
+                      CREATE_SUSPENDED, &environment[0],
+                      request.current_folder.empty() ? nullptr : request.current_folder.c_str(), &startup, &process)) {
     std::printf("launch-failed=%lu\n", GetLastError());
     return launch_failed;
   }

@@ -1,0 +1,79 @@
+#include "diagnostics/log_file.h"
+
+#include "diagnostics/exception.h"
+#include "support/format.h"
+#include "support/system_error.h"
+
+namespace tessel {
+namespace log {
+namespace {
+
+constexpr char byte_order_mark[] = "\xEF\xBB\xBF";
+constexpr DWORD byte_order_mark_size = 3;
+// The size query's failure value; a file of this size or more is emptied before the next line.
+constexpr std::uint32_t unknown_size = 0xFFFFFFFF;
+
+// Opens the log for appending without following a link at its path. Invalid when the file cannot
+// be opened with either sharing mode, or when what is there is a reparse point or has a second
+// hard link: an elevated run must not append to a file that another user planted elsewhere.
+unique_file open_log(const std::string& path) {
+  const auto open_shared = [&path](DWORD share) {
+    return unique_file(CreateFileA(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  };
+  unique_file handle = open_shared(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+  if (!handle) handle = open_shared(FILE_SHARE_READ | FILE_SHARE_WRITE);
+  if (!handle) return handle;
+
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!GetFileInformationByHandle(handle.get(), &information)) return unique_file();
+  if ((information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
+      information.nNumberOfLinks > 1) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return unique_file();
+  }
+  return handle;
+}
+
+void write_all(HANDLE handle, const char* data, DWORD size) {
+  DWORD written = 0;
+  WriteFile(handle, data, size, &written, nullptr);
+}
+
+}  // namespace
+
+std::string file::mutex_name(const std::string& base_name) {
+  std::string name = "log-" + base_name;
+  for (char& c : name) {
+    if (c == '\\') c = '_';
+  }
+  return name;
+}
+
+file::file(const std::string& base_name)
+    : lock(mutex_name(base_name)), base_name(base_name), max_size(unknown_size) {
+  handle = open_log(format_text("%s.log.txt", base_name.c_str()));
+  if (!handle) {
+    throw generic("CreateFile failed: " + system_error_text(GetLastError()));
+  }
+  if (GetFileSize(handle.get(), nullptr) == 0) {
+    write_all(handle.get(), byte_order_mark, byte_order_mark_size);
+  }
+}
+
+file::~file() = default;
+
+void file::write(std::int32_t, const std::string& header, const std::string& text) {
+  scope locked(&lock);
+  if (GetFileSize(handle.get(), nullptr) >= max_size) {
+    SetFilePointer(handle.get(), 0, nullptr, FILE_BEGIN);
+    SetEndOfFile(handle.get());
+    write_all(handle.get(), byte_order_mark, byte_order_mark_size);
+  }
+  SetFilePointer(handle.get(), 0, nullptr, FILE_END);
+  const std::string line = header + text + "\r\n";
+  write_all(handle.get(), line.data(), static_cast<DWORD>(line.size()));
+}
+
+}  // namespace log
+}  // namespace tessel

@@ -1,0 +1,255 @@
+#include "diagnostics/log_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "diagnostics/exception.h"
+#include "diagnostics/log.h"
+#include "support/handle.h"
+#include "support/windows.h"
+
+namespace {
+
+constexpr char bom[] = "\xEF\xBB\xBF";
+// Bound for every wait on a writer process.
+constexpr DWORD timeout_ms = 60000;
+
+std::string read_all(const std::string& path) {
+  const tessel::unique_file file(
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, 0, nullptr));
+  if (!file) return "<missing>";
+  std::string content(GetFileSize(file.get(), nullptr), '\0');
+  DWORD read = 0;
+  if (!content.empty()) ReadFile(file.get(), &content[0], static_cast<DWORD>(content.size()), &read, nullptr);
+  content.resize(read);
+  return content;
+}
+
+void write_all(const std::string& path, const std::string& content) {
+  const tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(file) << path;
+  DWORD written = 0;
+  if (!content.empty()) WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
+  ASSERT_EQ(written, content.size());
+}
+
+// The category and message of the tessel::exception that constructing a log for `base` throws.
+std::string construction_failure(const std::string& base) {
+  try {
+    tessel::log::file log(base);
+  } catch (const tessel::exception& e) {
+    return std::string(e.category()) + "|" + std::string(e.message()).substr(0, 19);
+  }
+  return "none";
+}
+
+// Every test works in its own new folder under the temporary folder; `base` is the log's base name.
+class log_file_test : public testing::Test {
+ protected:
+  void SetUp() override {
+    char temp[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathA(sizeof temp, temp);
+    ASSERT_GT(length, 0u);
+    folder = std::string(temp, length) + "tailrun-log-" + std::to_string(GetCurrentProcessId()) + "-" +
+             testing::UnitTest::GetInstance()->current_test_info()->name();
+    ASSERT_TRUE(CreateDirectoryA(folder.c_str(), nullptr)) << folder;
+    base = folder + "\\Tailrun";
+    path = base + ".log.txt";
+  }
+  void TearDown() override {
+    tessel::log::shutdown();
+    WIN32_FIND_DATAA entry{};
+    const tessel::unique_find listing(FindFirstFileA((folder + "\\*").c_str(), &entry));
+    while (listing) {
+      const std::string name = folder + "\\" + entry.cFileName;
+      if (!DeleteFileA(name.c_str())) RemoveDirectoryA(name.c_str());
+      if (!FindNextFileA(listing.get(), &entry)) break;
+    }
+    RemoveDirectoryA(folder.c_str());
+  }
+
+  std::string folder, base, path;
+};
+
+TEST_F(log_file_test, NewLogStartsWithTheByteOrderMark) {
+  {
+    tessel::log::file log(base);
+    EXPECT_EQ(read_all(path), bom);
+    log.write(1, "H  ", "abc");
+    log.write(1, "H  ", "");
+    log.write(1, "H  ", "two\nlines\r\nkept");
+  }
+  EXPECT_EQ(read_all(path), std::string(bom) + "H  abc\r\nH  \r\nH  two\nlines\r\nkept\r\n");
+}
+
+TEST_F(log_file_test, ExistingLogIsAppendedToAndAnEmptyOneGetsTheMark) {
+  struct row {
+    std::string before, after;
+  } rows[] = {
+      {"old line\r\n", "old line\r\nH x\r\n"},  // no second byte order mark
+      {std::string(bom) + "old\r\n", std::string(bom) + "old\r\nH x\r\n"},
+      {"", std::string(bom) + "H x\r\n"},
+  };
+  for (const row& r : rows) {
+    write_all(path, r.before);
+    {
+      tessel::log::file log(base);
+      log.write(1, "H ", "x");
+    }
+    EXPECT_EQ(read_all(path), r.after) << r.before;
+  }
+}
+
+// Sets the file's size, leaving it sparse where the file system allows.
+void set_size(const std::string& path, std::uint64_t size) {
+  const tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+  ASSERT_TRUE(file) << path;
+  LARGE_INTEGER position;
+  position.QuadPart = static_cast<LONGLONG>(size);
+  ASSERT_TRUE(SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN));
+  ASSERT_TRUE(SetEndOfFile(file.get())) << GetLastError();
+}
+
+std::uint64_t size_of(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
+  return (std::uint64_t{data.nFileSizeHigh} << 32) | data.nFileSizeLow;
+}
+
+TEST_F(log_file_test, OnlyASizeReadAs0xFFFFFFFFEmptiesTheLog) {
+  // The size query gives the low 32 bits; exactly 0xFFFFFFFF is also its failure value.
+  struct row {
+    std::uint64_t size;
+    bool emptied;
+  } rows[] = {
+      {0xFFFFFFFEull, false},
+      {0xFFFFFFFFull, true},
+      {0x100000010ull, false},  // beyond 4 GiB the log keeps growing
+  };
+  for (const row& r : rows) {
+    set_size(path, r.size);
+    {
+      tessel::log::file log(base);
+      log.write(1, "H ", "x");
+    }
+    if (r.emptied) {
+      EXPECT_EQ(read_all(path), std::string(bom) + "H x\r\n");
+    } else {
+      EXPECT_EQ(size_of(path), r.size + 5) << r.size;
+    }
+    DeleteFileA(path.c_str());
+  }
+}
+
+TEST_F(log_file_test, MutexNameTurnsBackslashesIntoUnderscores) {
+  const std::map<std::string, std::string> rows = {
+      {"C:\\Temp\\Tailrun", "log-C:_Temp_Tailrun"},
+      {"Tailrun", "log-Tailrun"},
+      {"\\\\server\\share\\x", "log-__server_share_x"},
+  };
+  for (const auto& [base_name, expected] : rows) EXPECT_EQ(tessel::log::file::mutex_name(base_name), expected);
+}
+
+TEST_F(log_file_test, LogThatCannotBeOpenedThrows) {
+  EXPECT_EQ(construction_failure(folder + "\\missing\\Tailrun"), "log|CreateFile failed: ");
+  // A folder of the log's name.
+  ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr));
+  EXPECT_EQ(construction_failure(base), "log|CreateFile failed: ");
+}
+
+TEST_F(log_file_test, HardLinkAtTheLogPathIsNotWrittenThrough) {
+  const std::string target = folder + "\\elsewhere.txt";
+  write_all(target, "precious");
+  ASSERT_TRUE(CreateHardLinkA(path.c_str(), target.c_str(), nullptr)) << GetLastError();
+  EXPECT_EQ(construction_failure(base), "log|CreateFile failed: ");
+  EXPECT_EQ(read_all(target), "precious");
+}
+
+TEST_F(log_file_test, FolderLinkAtTheLogPathIsNotFollowed) {
+  // Prepared by the build: link-fixture\Tailrun.log.txt is a link to the folder link-fixture\target
+  // (a Unix symbolic link, which shows as a folder reparse point).
+  const char* fixture = std::getenv("TAILRUN_TEST_LOG_LINK_FIXTURE");
+  if (fixture == nullptr) GTEST_SKIP() << "no link fixture";
+  const std::string link = std::string(fixture) + "\\Tailrun.log.txt";
+  const DWORD attributes = GetFileAttributesA(link.c_str());
+  ASSERT_NE(attributes, INVALID_FILE_ATTRIBUTES);
+  ASSERT_NE(attributes & FILE_ATTRIBUTE_REPARSE_POINT, 0u);
+  EXPECT_EQ(construction_failure(std::string(fixture) + "\\Tailrun"), "log|CreateFile failed: ");
+  EXPECT_EQ(GetFileAttributesA((std::string(fixture) + "\\target\\Tailrun.log.txt").c_str()), INVALID_FILE_ATTRIBUTES);
+}
+
+// log_writer (beside this executable) in a second process: COUNT lines tagged TAG, once `start`
+// is set.
+tessel::unique_handle start_writer(const std::string& base, int count, const std::string& tag,
+                                   const std::string& start) {
+  char own[MAX_PATH] = {};
+  std::string command(own, GetModuleFileNameA(nullptr, own, MAX_PATH));
+  command = "\"" + command.substr(0, command.find_last_of('\\') + 1) + "log_writer.exe\" \"" + base + "\" " +
+            std::to_string(count) + " " + tag + " " + start;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
+    return tessel::unique_handle();
+  }
+  CloseHandle(info.hThread);
+  return tessel::unique_handle(info.hProcess);
+}
+
+TEST_F(log_file_test, TwoProcessesInterleaveWholeLines) {
+  constexpr int count = 300;
+  const std::string start_name = "tailrun-log-start-" + std::to_string(GetCurrentProcessId());
+  const tessel::unique_handle start(CreateEventA(nullptr, TRUE, FALSE, start_name.c_str()));
+  ASSERT_TRUE(start);
+  { tessel::log::file created(base); }  // the byte order mark before either writer starts
+  tessel::unique_handle writers[] = {start_writer(base, count, "A", start_name),
+                                     start_writer(base, count, "B", start_name)};
+  for (const auto& writer : writers) ASSERT_TRUE(writer);
+  SetEvent(start.get());
+  for (const auto& writer : writers) {
+    ASSERT_EQ(WaitForSingleObject(writer.get(), timeout_ms), WAIT_OBJECT_0);
+    DWORD code = 99;
+    GetExitCodeProcess(writer.get(), &code);
+    EXPECT_EQ(code, 0u);
+  }
+
+  const std::string content = read_all(path);
+  ASSERT_EQ(content.compare(0, 3, bom), 0);
+  // Each line: header, tag, six-digit number, filler; per tag the numbers in order.
+  const std::string filler =
+      "abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz0123456789abcdefghijklmnopqrstuvwxyz";
+  std::map<char, int> next = {{'A', 0}, {'B', 0}};
+  std::size_t position = 3;
+  int lines = 0;
+  while (position < content.size()) {
+    const std::size_t end = content.find("\r\n", position);
+    ASSERT_NE(end, std::string::npos);
+    const std::string line = content.substr(position, end - position);
+    ASSERT_EQ(line.size(), 23u + 1 + 1 + 6 + 1 + filler.size()) << line;
+    const char tag = line[23];
+    ASSERT_TRUE(next.count(tag)) << line;
+    EXPECT_EQ(std::atoi(line.substr(25, 6).c_str()), next[tag]++) << line;
+    EXPECT_EQ(line.substr(32), filler) << line;
+    position = end + 2;
+    ++lines;
+  }
+  EXPECT_EQ(lines, 2 * count);
+}
+
+TEST_F(log_file_test, FrontEndWritesThroughTheFile) {
+  tessel::log::attach(new tessel::log::file(base));
+  tessel::log::write_line("caf\xE9");
+  tessel::log::shutdown();  // closes the file
+  const std::string content = read_all(path);
+  ASSERT_EQ(content.size(), 3u + 23 + 5 + 2) << content;
+  EXPECT_EQ(content.substr(3 + 19, 4), "    ");
+  EXPECT_EQ(content.substr(3 + 23), "caf\xC3\xA9\r\n");
+  EXPECT_TRUE(DeleteFileA(path.c_str())) << "the log is still open";
+}
+
+}  // namespace
