@@ -4,9 +4,10 @@
 //
 // The two formatters agree on integers, characters, strings and pointers once a format is written
 // in the system's spelling: a plain %s or %c in a wide format is narrow in ISO and wide in the
-// system's (so it becomes %hs, %hc), and 64-bit and size lengths have their own letters. What the
-// system cannot do exactly (floating point, %n, hh, L, %a, %S, %C) is refused as an encoding
-// error, which the callers report, rather than printed differently. The results follow the ISO
+// system's (so it becomes %hs, %hc), %S and %C are wide text in ISO (%ls, %lc), and 64-bit and
+// size lengths have their own letters. What the system cannot do exactly (floating point, %n, hh,
+// L, %a) is refused as an encoding error, which the callers report, rather than printed
+// differently. The results follow the ISO
 // convention: the length the whole text needs, the output cut and terminated to fit.
 #include <cerrno>
 #include <cstdarg>
@@ -59,8 +60,21 @@ bool to_system_spelling(const Char* format, Char* out, bool wide) {
       ++p;
     } else if (*p == 'z' || *p == 't') {
       ++p;  // size_t and ptrdiff_t are int-sized in this 32-bit program
+    } else if (*p == 'I') {  // the system's own sizes, which the ISO formatters also take
+      if (p[1] == '6' && p[2] == '4') {
+        size = length::ll;
+        p += 2;
+      } else if (p[1] == '3' && p[2] == '2') {
+        p += 2;
+      }
+      ++p;
     }
-    const Char conversion = *p;
+    Char conversion = *p;
+    if (conversion == 'S' || conversion == 'C') {  // wide text in either kind of format
+      if (size != length::none) return false;
+      size = length::l;
+      conversion = static_cast<Char>(conversion == 'S' ? 's' : 'c');
+    }
     switch (conversion) {
       case '%':
         if (size != length::none) return false;

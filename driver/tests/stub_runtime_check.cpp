@@ -153,8 +153,11 @@ void formatting() {
   check(format_text("%zu %lld %llx %ls %lc", sizeof(int), -(1LL << 40), 0x123456789abcULL, L"wide", L'w') ==
             "4 -1099511627776 123456789abc wide w",
         "sizes, 64-bit numbers and wide text in a narrow format");
-  check(format_text_w(L"%s|%ls|%c|%lc|%d", "narrow", L"wide", 'n', L'w', 42) == L"narrow|wide|n|w|42",
+  check(format_text_w(L"%s|%ls|%S|%c|%lc|%C|%d", "narrow", L"wide", L"Wide", 'n', L'w', L'W', 42) ==
+            L"narrow|wide|Wide|n|w|W|42",
         "narrow and wide text in a wide format");
+  check(format_text("%I64d %Iu %I32x %S", -(1LL << 33), 7u, 255u, L"w") == "-8589934592 7 ff w",
+        "the system's own size letters, and %S, in a narrow format");
   check(format_text_w(L"Error. config::init. GetModuleFileName return 0.") ==
             L"Error. config::init. GetModuleFileName return 0.",
         "a wide format without conversions");
@@ -164,7 +167,7 @@ void formatting() {
         "a wide text beyond the first buffer");
   check(refused([] { return format_text("%f", 1.5); }), "floating point is refused");
   check(refused([] { return format_text("%hhd", 1); }), "hh is refused");
-  check(refused([] { return format_text_w(L"%S", L"x"); }), "%S is refused");
+  check(refused([] { return format_text_w(L"%lS", L"x"); }), "%lS is refused");
   check(refused([] { return format_text("50%"); }), "a format ending in % is refused");
 }
 #pragma GCC diagnostic pop
