@@ -7,8 +7,8 @@
 // system's (so it becomes %hs, %hc), %S and %C are wide text in ISO (%ls, %lc), and 64-bit and
 // size lengths have their own letters. What the system cannot do exactly (floating point, %n, hh,
 // L, %a) is refused as an encoding error, which the callers report, rather than printed
-// differently. The results follow the ISO
-// convention: the length the whole text needs, the output cut and terminated to fit.
+// differently. The results follow the ISO convention: the length the whole text needs, the output
+// cut and terminated to fit.
 #include <cerrno>
 #include <cstdarg>
 #include <cstddef>
