@@ -4,19 +4,20 @@ namespace {
 
 class walker {
  public:
-  walker(byte_source& file, walk_result& result) : file_(file), result_(result) {}
+  walker(byte_source& file, std::size_t block_size, walk_result& result)
+      : reader_(file, block_size), result_(result) {}
 
-  // Reads the next record backward; on failure records why and returns false.
-  bool next(std::string& payload) {
-    const std::uint64_t end = file_.position();
+  // Reads the next record backward into `sink`; on failure records why and returns false.
+  bool next(payload_sink& sink) {
+    const std::uint64_t end = position();
     ++result_.records_read;
-    switch (read_record(file_, payload)) {
+    switch (reader_.read(sink)) {
       case record_status::ok:
         return true;
       case record_status::digest_mismatch:
         result_.accepted = false;
         result_.stop = walk_stop::digest_mismatch;
-        result_.failed_at = end - record_overhead - payload.size();
+        result_.failed_at = reader_.last_start();
         return false;
       case record_status::move_failed:
         result_.stop = walk_stop::move_failed;
@@ -24,28 +25,48 @@ class walker {
       case record_status::read_failed:
         result_.stop = walk_stop::read_failed;
         break;
+      case record_status::sink_failed:
+        result_.stop = walk_stop::sink_failed;
+        break;
     }
     result_.failed_at = end;
     return false;
   }
 
-  std::uint64_t position() const { return file_.position(); }
+  bool next(std::string& text) {
+    text_sink sink(text);
+    return next(sink);
+  }
+
+  std::uint64_t position() { return reader_.file().position(); }
 
  private:
-  byte_source& file_;
+  record_reader reader_;
   walk_result& result_;
 };
 
-entry_kind kind_of(const std::string& text) {
-  if (text == "value") return entry_kind::value;
-  if (text == "file") return entry_kind::file;
-  if (text == "stub") return entry_kind::stub;
+entry_kind kind_of(const chain_entry& entry) {
+  if (entry.kind_size != entry.kind_text.size()) return entry_kind::other;
+  if (entry.kind_text == "value") return entry_kind::value;
+  if (entry.kind_text == "file") return entry_kind::file;
+  if (entry.kind_text == "stub") return entry_kind::stub;
+  if (entry.kind_text == tail_marker_text()) return entry_kind::tail_marker;
   return entry_kind::other;
 }
 
+// Drops file data after it has been verified; hands entries to a callback.
+class callback_consumer final : public chain_consumer {
+ public:
+  explicit callback_consumer(const entry_callback& on_entry) : on_entry_(on_entry) {}
+  bool entry(chain_entry& entry) override { return on_entry_(entry); }
+
+ private:
+  const entry_callback& on_entry_;
+};
+
 }  // namespace
 
-walk_result walk_chain(byte_source& file, const entry_callback& on_entry) {
+walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t block_size) {
   walk_result result;
   const std::int64_t marker = locate_tail_marker(file);
   if (marker < 0) return result;
@@ -57,33 +78,55 @@ walk_result walk_chain(byte_source& file, const entry_callback& on_entry) {
     result.failed_at = marker_end;
     return result;
   }
-  walker walk(file, result);
+  walker walk(file, block_size, result);
+  discard_sink dropped;
   for (;;) {
     chain_entry entry;
     entry.end = walk.position();
-    if (!walk.next(entry.kind_text)) return result;
-    if (entry.kind_text == tail_marker_text()) {
+    text_sink kind(entry.kind_text, kind_text_limit);
+    if (!walk.next(kind)) return result;
+    entry.kind_size = kind.length();
+    entry.kind = kind_of(entry);
+    if (entry.kind == entry_kind::tail_marker) {
       result.accepted = true;
-      entry.kind = entry_kind::tail_marker;
       entry.start = walk.position();
       // The first record read is the chain's own tail marker; any later one is an entry.
-      if (result.records_read > 1 && !on_entry(entry)) {
+      if (result.records_read > 1 && !consumer.entry(entry)) {
         result.stop = walk_stop::consumer;
         return result;
       }
       continue;
     }
-    entry.kind = kind_of(entry.kind_text);
     if (!walk.next(entry.key)) return result;
     if (entry.kind == entry_kind::value && !walk.next(entry.value)) return result;
-    if (entry.kind == entry_kind::file && (!walk.next(entry.value) || !walk.next(entry.data))) return result;
+    if (entry.kind == entry_kind::file) {
+      if (!walk.next(entry.value)) return result;
+      payload_sink* sink = consumer.file_data(entry);
+      payload_sink& data = sink ? *sink : dropped;
+      const std::uint64_t data_end = walk.position();
+      if (!walk.next(data)) return result;
+      entry.data_size = data_end - record_overhead - walk.position();
+    }
     entry.start = walk.position();
-    const bool go_on = on_entry(entry);
+    const bool go_on = consumer.entry(entry);
     if (entry.kind == entry_kind::stub || !go_on) {
       result.stop = entry.kind == entry_kind::stub ? walk_stop::stub : walk_stop::consumer;
       return result;
     }
   }
+}
+
+walk_result walk_chain(byte_source& file, const entry_callback& on_entry) {
+  callback_consumer consumer(on_entry);
+  return walk_chain(file, consumer);
+}
+
+bool names_a_setting(const chain_entry& entry) {
+  return entry.kind == entry_kind::value || (entry.kind == entry_kind::file && !entry.key.empty());
+}
+
+void insert_setting(const chain_entry& entry, settings_map& settings) {
+  if (names_a_setting(entry)) settings.insert_if_absent(entry.key, entry.value);
 }
 
 std::string describe_stop(const walk_result& result) {
@@ -100,6 +143,8 @@ std::string describe_stop(const walk_result& result) {
       return "record reaches before the start of the file" + where;
     case walk_stop::read_failed:
       return "short read" + where;
+    case walk_stop::sink_failed:
+      return "file data could not be stored" + where;
     case walk_stop::consumer:
       return "walk stopped by its consumer";
   }

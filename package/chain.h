@@ -6,6 +6,7 @@
 
 #include "package/byte_source.h"
 #include "package/record.h"
+#include "package/settings_map.h"
 
 enum class entry_kind {
   value,        // value, key, "value"
@@ -19,8 +20,9 @@ struct chain_entry {
   entry_kind kind = entry_kind::other;
   std::string kind_text;  // the kind record's payload as stored
   std::string key;        // empty for a tail marker
+  std::uint64_t kind_size = 0;  // the kind record's length; kind_text holds at most kind_text_limit bytes of it
   std::string value;      // value entry: the value; file entry: the stored file name
-  std::string data;       // file entry: the file's bytes
+  std::uint64_t data_size = 0;  // file entry: the length of the file's data, which went to the consumer's sink
   std::uint64_t start = 0;  // file offset of the entry's first record that was read
   std::uint64_t end = 0;    // file offset just past the entry's kind record
 };
@@ -32,6 +34,7 @@ enum class walk_stop {
   digest_mismatch,  // a record's digest did not match: the chain is rejected
   move_failed,      // a move before the start of the file, or outside it
   read_failed,      // a read came up short
+  sink_failed,      // a file's data could not be stored (the consumer's sink refused it)
   consumer,         // the callback asked to stop
 };
 
@@ -42,16 +45,48 @@ struct walk_result {
   std::uint64_t failed_at = 0;     // digest mismatch: the record's first byte; move/read: its end
 };
 
-// Receives each complete entry in the order the walk meets them (tail first); the entry may be
-// moved from. Returns false to end the walk (walk_stop::consumer; the verdict is kept as it is).
-using entry_callback = std::function<bool(chain_entry&)>;
+// How much of a kind record is held: more than every text it is compared with.
+constexpr std::uint64_t kind_text_limit = 256;
+
+// What the walk hands its entries to.
+class chain_consumer {
+ public:
+  virtual ~chain_consumer() = default;
+
+  // A file entry's kind, key and stored name have been read and verified; its data is read next.
+  // Returns the sink for the data, or null to have it verified and dropped. The data takes effect
+  // only when `entry` follows for this entry: after a digest mismatch, a failed read or a refusing
+  // sink the walk ends without it, and the consumer discards what the sink received.
+  virtual payload_sink* file_data(const chain_entry& entry) {
+    (void)entry;
+    return nullptr;
+  }
+
+  // Receives each complete, verified entry in the order the walk meets them (tail first); the
+  // entry may be moved from. Returns false to end the walk (walk_stop::consumer; the verdict is
+  // kept as it is).
+  virtual bool entry(chain_entry& entry) = 0;
+};
 
 // Finds the tail marker and walks the chain: a tail marker record in kind position sets the
 // verdict true (the first one is not reported as an entry, further ones are); a digest mismatch
 // sets it false and ends the walk; a failed move or read ends it with the verdict kept; the stub
-// entry is reported and ends it. Allocation failure for a huge payload propagates.
+// entry is reported and ends it. Each record is read once, in blocks of `block_size` bytes; texts
+// go to memory (a huge one's allocation failure propagates), file data to the consumer's sink.
+walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t block_size = record_block_size);
+
+// The walk with a consumer that verifies file data and drops it (chain_entry::data_size tells its
+// length). Returns false from `on_entry` to end the walk.
+using entry_callback = std::function<bool(chain_entry&)>;
 walk_result walk_chain(byte_source& file, const entry_callback& on_entry);
 
 // Human-readable reason for a walk that did not end at the stub, e.g. "digest mismatch in record 3
 // (at file offset 1234)". Empty for walk_stop::stub.
 std::string describe_stop(const walk_result& result);
+
+// Whether an entry names a setting: a value entry, or a file entry with a non-empty key.
+bool names_a_setting(const chain_entry& entry);
+
+// The entry's setting, inserted if absent: a value entry's key -> value, a file entry's non-empty
+// key -> its stored name (not the output path). Other entries add nothing.
+void insert_setting(const chain_entry& entry, settings_map& settings);

@@ -1,6 +1,9 @@
 #include "package/extract.h"
 
+#include <optional>
+
 #include "package/chain.h"
+#include "package/staged_file.h"
 #include "package/stored_name.h"
 #include "package/win32_file_source.h"
 #include "support/handle.h"
@@ -14,19 +17,50 @@ void report_failure(bool silent, const char* caption, const std::string& path, D
   tessel::message_box(silent, caption, "File: " + path + "\rError: " + tessel::system_error_text(code));
 }
 
-// Writes one extracted file with a single write. False (and the error code) when it cannot be
-// created; a failed or short write is not reported, as only creation decides the outcome.
-bool write_file(const std::string& path, const std::string& data, DWORD& error) {
-  tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file) {
-    error = GetLastError();
+// Acts on the entries as the walk verifies them. A file's data goes into a staged file, which gets
+// its stored name only once its record has been verified; every failure to put a file in place
+// ends the walk and is reported with the output path.
+class extraction final : public chain_consumer {
+ public:
+  extraction(const std::string& working_folder, bool silent, settings_map& settings)
+      : working_folder_(working_folder), silent_(silent), settings_(settings) {}
+
+  payload_sink* file_data(const chain_entry& entry) override {
+    staged_.reset();
+    output_ = working_folder_ + entry.value;
+    if (!is_safe_stored_name(entry.value)) return nullptr;  // refused once its data is verified
+    staged_.emplace(working_folder_);
+    return staged_->created() ? &*staged_ : nullptr;
+  }
+
+  bool entry(chain_entry& entry) override {
+    insert_setting(entry, settings_);
+    if (entry.kind != entry_kind::file) return true;
+    if (staged_ && staged_->created() && staged_->commit(output_)) {
+      staged_.reset();
+      return true;
+    }
+    fail();
     return false;
   }
-  DWORD written = 0;
-  if (!data.empty()) WriteFile(file.get(), data.data(), static_cast<DWORD>(data.size()), &written, nullptr);
-  return true;
-}
+
+  // The staged data could not be written: reported as a file that cannot be created.
+  void fail() {
+    report_failure(silent_, "Failed to extract file!", output_, staged_ ? staged_->error() : ERROR_INVALID_NAME);
+    staged_.reset();
+    failed_ = true;
+  }
+
+  bool failed() const { return failed_; }
+
+ private:
+  std::string working_folder_;
+  bool silent_;
+  settings_map& settings_;
+  std::string output_;                 // the output path of the file entry being read
+  std::optional<staged_file> staged_;  // its data, until it is given its name or discarded
+  bool failed_ = false;
+};
 
 }  // namespace
 
@@ -37,25 +71,12 @@ bool extract_package(std::string package_path, std::string working_folder, bool 
     return false;
   }
   win32_file_source source(package.get());
-  bool file_failed = false;
-  const walk_result result = walk_chain(source, [&](chain_entry& entry) {
-    if (entry.kind == entry_kind::value) {
-      settings.insert_if_absent(entry.key, entry.value);
-    } else if (entry.kind == entry_kind::file) {
-      if (!entry.key.empty()) settings.insert_if_absent(entry.key, entry.value);
-      const std::string output = working_folder + entry.value;
-      DWORD error = ERROR_INVALID_NAME;
-      if (!is_safe_stored_name(entry.value) || !write_file(output, entry.data, error)) {
-        report_failure(silent, "Failed to extract file!", output, error);
-        file_failed = true;
-        return false;
-      }
-    }
-    return true;
-  });
+  extraction extract(working_folder, silent, settings);
+  const walk_result result = walk_chain(source, extract);
   if (result.stop == walk_stop::no_marker) {
     report_failure(silent, "Failed to initialize archive!", package_path, GetLastError());
     return false;
   }
-  return result.accepted && !file_failed;
+  if (result.stop == walk_stop::sink_failed) extract.fail();
+  return result.accepted && !extract.failed();
 }

@@ -2,11 +2,9 @@
 
 #include <cstring>
 
-namespace {
+#include "package/little_endian.h"
 
-inline std::uint32_t load_le32(const unsigned char* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-}
+namespace {
 
 inline std::uint32_t rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
 
@@ -27,7 +25,7 @@ void md5_context::process_blocks(const unsigned char* blocks, std::size_t count)
   std::uint32_t a = state_[0], b = state_[1], c = state_[2], d = state_[3];
   for (; count > 0; --count, blocks += 64) {
     std::uint32_t x[16];
-    for (int i = 0; i < 16; ++i) x[i] = load_le32(blocks + 4 * i);
+    for (int i = 0; i < 16; ++i) x[i] = le32(blocks + 4 * i);
     const std::uint32_t aa = a, bb = b, cc = c, dd = d;
 
     MD5_STEP(MD5_F, a, b, c, d, x[0], 0xd76aa478, 7);

@@ -5,17 +5,32 @@
 
 #include <cerrno>
 #include <cstring>
+#include <utility>
 
 #include "package/byte_source.h"
 
 namespace {
 
+// Owns a file descriptor: closes it once, on every path out.
+class unique_fd {
+ public:
+  explicit unique_fd(int fd) noexcept : fd_(fd) {}
+  ~unique_fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  unique_fd(unique_fd&& other) noexcept : fd_(other.fd_) { other.fd_ = -1; }
+  unique_fd(const unique_fd&) = delete;
+  unique_fd& operator=(const unique_fd&) = delete;
+  unique_fd& operator=(unique_fd&&) = delete;
+  int get() const noexcept { return fd_; }
+
+ private:
+  int fd_;
+};
+
 class posix_file_source final : public byte_source {
  public:
-  explicit posix_file_source(int fd) : fd_(fd) {}
-  ~posix_file_source() override { ::close(fd_); }
-  posix_file_source(const posix_file_source&) = delete;
-  posix_file_source& operator=(const posix_file_source&) = delete;
+  explicit posix_file_source(unique_fd fd) : fd_(std::move(fd)) {}
 
   bool seek(std::int64_t delta) override {
     const std::int64_t size = current_size();
@@ -35,7 +50,7 @@ class posix_file_source final : public byte_source {
     auto out = static_cast<char*>(buffer);
     std::size_t done = 0;
     while (done < count) {
-      const ssize_t got = ::pread(fd_, out + done, count - done, static_cast<off_t>(position_ + done));
+      const ssize_t got = ::pread(fd_.get(), out + done, count - done, static_cast<off_t>(position_ + done));
       if (got < 0 && errno == EINTR) continue;
       if (got <= 0) return false;
       done += static_cast<std::size_t>(got);
@@ -49,28 +64,27 @@ class posix_file_source final : public byte_source {
  private:
   std::int64_t current_size() const {
     struct stat info {};
-    if (::fstat(fd_, &info) != 0) return -1;
+    if (::fstat(fd_.get(), &info) != 0) return -1;
     return static_cast<std::int64_t>(info.st_size);
   }
 
-  int fd_;
+  unique_fd fd_;
   std::uint64_t position_ = 0;
 };
 
 }  // namespace
 
 std::unique_ptr<byte_source> open_package_file(const std::string& path, std::string* error) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
+  unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  if (fd.get() < 0) {
     if (error) *error = std::strerror(errno);
     return nullptr;
   }
   struct stat info {};
-  if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+  if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) {
     if (error) *error = S_ISDIR(info.st_mode) ? "Is a directory" : std::strerror(errno);
-    ::close(fd);
     return nullptr;
   }
-  ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-  return std::make_unique<posix_file_source>(fd);
+  ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+  return std::make_unique<posix_file_source>(std::move(fd));
 }

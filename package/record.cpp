@@ -3,12 +3,18 @@
 #include <algorithm>
 #include <vector>
 
+#include "package/little_endian.h"
 #include "package/md5.h"
 
 namespace {
 
-std::uint32_t le32(const unsigned char* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
+// Reads the 20 trailer bytes at the position and steps back over them again.
+bool read_trailer_here(byte_source& file, record_trailer& trailer) {
+  unsigned char bytes[record_overhead];  // length, then digest
+  if (!file.read(bytes, sizeof bytes) || !file.seek(-static_cast<std::int64_t>(record_overhead))) return false;
+  trailer.length = le32(bytes);
+  trailer.digest.assign(reinterpret_cast<const char*>(bytes) + 4, 16);
+  return true;
 }
 
 // Moves to the absolute offset `target` with a relative move.
@@ -100,21 +106,58 @@ bool find_tail_marker(byte_source& file) {
   return match >= 0 && seek_to(file, static_cast<std::uint64_t>(match) + tail_marker_record_size);
 }
 
-record_status read_record(byte_source& file, std::string& payload) {
-  const std::uint64_t end = file.position();
+void text_sink::begin(std::uint64_t length) {
+  length_ = length;
+  text_.clear();
+  text_.reserve(static_cast<std::size_t>(std::min(length, limit_)));
+}
+
+bool text_sink::take(const char* bytes, std::size_t count) {
+  const std::uint64_t room = limit_ - text_.size();
+  text_.append(bytes, static_cast<std::size_t>(std::min<std::uint64_t>(count, room)));
+  return true;
+}
+
+bool read_trailer(byte_source& file, record_trailer& trailer) {
+  return file.position() >= record_overhead && file.seek(-static_cast<std::int64_t>(record_overhead)) &&
+         read_trailer_here(file, trailer);
+}
+
+record_reader::record_reader(byte_source& file, std::size_t block_size)
+    : file_(file), block_size_(std::max<std::size_t>(block_size, 1)) {}
+
+record_status record_reader::read(payload_sink& sink) {
+  const std::uint64_t end = file_.position();
   if (end < record_overhead) return record_status::move_failed;
-  unsigned char trailer[record_overhead];  // length, then digest
-  if (!file.seek(-static_cast<std::int64_t>(record_overhead))) return record_status::move_failed;
-  if (!file.read(trailer, sizeof trailer)) return record_status::read_failed;
-  const std::uint64_t length = le32(trailer);
+  record_trailer trailer;
+  if (!file_.seek(-static_cast<std::int64_t>(record_overhead))) return record_status::move_failed;
+  if (!read_trailer_here(file_, trailer)) return record_status::read_failed;
+  const std::uint64_t length = trailer.length;
   if (length > end - record_overhead) return record_status::move_failed;
   const std::uint64_t start = end - record_overhead - length;
-  if (!seek_to(file, start)) return record_status::move_failed;
-  payload.resize(length);
-  if (length > 0 && !file.read(&payload[0], length)) return record_status::read_failed;
-  if (md5_digest(payload.data(), payload.size()) != std::string(reinterpret_cast<char*>(trailer) + 4, 16))
-    return record_status::digest_mismatch;
-  return seek_to(file, start) ? record_status::ok : record_status::move_failed;
+  if (!seek_to(file_, start)) return record_status::move_failed;
+  last_start_ = start;
+
+  md5_context md5;
+  sink.begin(length);
+  // The buffer grows to the largest block needed so far: short texts never cost a full block.
+  const std::uint64_t block = std::min<std::uint64_t>(length, block_size_);
+  if (block_.size() < block) block_.resize(static_cast<std::size_t>(block));
+  for (std::uint64_t done = 0; done < length;) {
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, block));
+    if (!file_.read(block_.data(), count)) return record_status::read_failed;
+    md5.update(block_.data(), count);
+    if (!sink.take(block_.data(), count)) return record_status::sink_failed;
+    done += count;
+  }
+  if (md5.digest() != trailer.digest) return record_status::digest_mismatch;
+  return seek_to(file_, start) ? record_status::ok : record_status::move_failed;
+}
+
+record_status read_record(byte_source& file, std::string& payload) {
+  record_reader reader(file, record_block_size);
+  text_sink sink(payload);
+  return reader.read(sink);
 }
 
 bool read_record_backward(byte_source& file, std::string& payload, bool& verdict) {

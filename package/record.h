@@ -1,8 +1,11 @@
 // One record of the chain: payload, 4-byte little-endian length, 16-byte MD5 of the payload.
-// Records are read backwards from the tail marker, the chain's last record.
+// Records are read backwards from the tail marker, the chain's last record, each payload streamed
+// from its start in fixed-size blocks through MD5 into a sink.
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "package/byte_source.h"
 
@@ -10,6 +13,13 @@
 const std::string& tail_marker_text();
 constexpr std::uint64_t record_overhead = 20;  // length and digest
 constexpr std::uint64_t tail_marker_record_size = 42;
+
+// The longest payload a record can describe: the limit of its 32-bit length field.
+constexpr std::uint64_t largest_payload = 0xFFFFFFFFu;
+
+// The block in which payloads are read, hashed and handed on: large enough that a read costs little
+// next to its bytes, small enough that memory stays flat.
+constexpr std::size_t record_block_size = std::size_t{1} << 20;
 
 // Where the search for the tail marker treats the file as ending: the file size, or, for a PE
 // whose certificate table (security directory) ends exactly at the end of the file, the start of
@@ -26,13 +36,77 @@ std::int64_t locate_tail_marker(byte_source& file);
 // there is no match, or when that record would run past the end of the file.
 bool find_tail_marker(byte_source& file);
 
-// The outcome of reading one record backward.
-enum class record_status { ok, digest_mismatch, move_failed, read_failed };
+// Takes a record's payload block by block, in file order, as it is read.
+class payload_sink {
+ public:
+  virtual ~payload_sink() = default;
+  // Called once, before the first block, with the payload's length.
+  virtual void begin(std::uint64_t length) { (void)length; }
+  // The next `count` bytes (never 0). False stops the read: record_status::sink_failed.
+  virtual bool take(const char* bytes, std::size_t count) = 0;
+};
 
-// From a position at the end of a record: reads the record into `payload` (exactly N bytes, in
-// one read) and verifies its digest (one update). On ok the position is the record's first
-// payload byte. Positions and lengths are checked in 64-bit arithmetic against the source before
-// any move or allocation, so a length that reaches before the start is a failed move.
+// Holds a payload in memory: the first `limit` bytes of it, and its length. A text longer than
+// every text it is compared with need not be held whole.
+class text_sink final : public payload_sink {
+ public:
+  explicit text_sink(std::string& text, std::uint64_t limit = largest_payload) : text_(text), limit_(limit) {}
+  void begin(std::uint64_t length) override;
+  bool take(const char* bytes, std::size_t count) override;
+  std::uint64_t length() const { return length_; }
+  bool whole() const { return length_ == text_.size(); }
+
+ private:
+  std::string& text_;
+  std::uint64_t limit_;
+  std::uint64_t length_ = 0;
+};
+
+// Hashes a payload and keeps nothing of it.
+class discard_sink final : public payload_sink {
+ public:
+  bool take(const char*, std::size_t) override { return true; }
+};
+
+// The outcome of reading one record backward.
+enum class record_status { ok, digest_mismatch, move_failed, read_failed, sink_failed };
+
+// A record's trailer: its payload length and stored digest.
+struct record_trailer {
+  std::uint32_t length = 0;
+  std::string digest;  // 16 bytes
+};
+
+// From a position E at the end of a record: reads its trailer (the 20 bytes before E) and leaves the
+// position at E - 20. False when E < 20 or the read fails.
+bool read_trailer(byte_source& file, record_trailer& trailer);
+
+// Reads records backward through one block buffer, reused from record to record.
+class record_reader {
+ public:
+  // `block_size` (at least 1): the largest read and the largest block given to a sink.
+  explicit record_reader(byte_source& file, std::size_t block_size = record_block_size);
+
+  // From a position at the end of a record: streams its payload from its first byte into `sink`, in
+  // blocks, through MD5, then compares the digest. On ok the position is the record's first payload
+  // byte. Positions are computed in 64-bit arithmetic and checked against the source before any
+  // move, so a length that reaches before the start of the file is a failed move. On
+  // digest_mismatch, sink_failed or read_failed the sink may hold part or all of the payload.
+  record_status read(payload_sink& sink);
+
+  // The first payload byte of the record last read (valid after ok and digest_mismatch).
+  std::uint64_t last_start() const { return last_start_; }
+
+  byte_source& file() { return file_; }
+
+ private:
+  byte_source& file_;
+  std::size_t block_size_;
+  std::vector<char> block_;
+  std::uint64_t last_start_ = 0;
+};
+
+// One record into `payload` (held whole), through a reader of its own.
 record_status read_record(byte_source& file, std::string& payload);
 
 // read_record with the chain's verdict convention: true on ok; a digest mismatch sets `verdict`

@@ -1,4 +1,4 @@
-// The package file on Windows: a HANDLE read with SetFilePointer and ReadFile.
+// The package file on Windows: a HANDLE read with SetFilePointerEx and ReadFile.
 #include "package/byte_source.h"
 #include "package/win32_file_source.h"
 #include "support/system_error.h"
@@ -10,21 +10,18 @@ win32_file_source::win32_file_source(HANDLE file) : file_(file) {
 
 bool win32_file_source::seek(std::int64_t delta) {
   const std::int64_t target = static_cast<std::int64_t>(position_) + delta;
-  // Packages are smaller than 4 GiB: every move fits one signed 32-bit distance.
-  if (size_ < 0 || target < 0 || target > size_ || delta < INT32_MIN || delta > INT32_MAX) return false;
-  SetLastError(NO_ERROR);
-  const DWORD low = SetFilePointer(file_, static_cast<LONG>(delta), nullptr, FILE_CURRENT);
-  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return false;
+  if (size_ < 0 || target < 0 || target > size_) return false;
+  LARGE_INTEGER distance{};
+  distance.QuadPart = delta;
+  if (!SetFilePointerEx(file_, distance, nullptr, FILE_CURRENT)) return false;
   position_ = static_cast<std::uint64_t>(target);
   return true;
 }
 
 std::int64_t win32_file_source::seek_end() {
-  if (size_ < 0 || size_ > 0xFFFFFFFE) return -1;
-  SetLastError(NO_ERROR);
-  const DWORD low = SetFilePointer(file_, 0, nullptr, FILE_END);
-  if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR) return -1;
-  position_ = low;
+  LARGE_INTEGER end{};
+  if (size_ < 0 || !SetFilePointerEx(file_, LARGE_INTEGER{}, &end, FILE_END)) return -1;
+  position_ = static_cast<std::uint64_t>(end.QuadPart);
   return size_;
 }
 

@@ -7,8 +7,8 @@
 #include "support/windows.h"
 
 // Reads an open file handle that it does not own. The position follows the handle's file pointer,
-// which starts at 0. Moves use SetFilePointer relative to the current position (one signed 32-bit
-// distance, no high part), reads use ReadFile.
+// which starts at 0. Moves use SetFilePointerEx relative to the current position (64-bit
+// distances: packages of 4 GiB and more), reads use ReadFile.
 class win32_file_source final : public byte_source {
  public:
   explicit win32_file_source(HANDLE file);

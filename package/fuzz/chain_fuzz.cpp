@@ -1,17 +1,20 @@
-// libFuzzer target: the chain walk over arbitrary bytes, placeholder expansion with settings taken
-// from the input, and the stored-name check. Built and run by scripts/fuzz (clang, outside the
-// CMake build). With TAILRUN_FUZZ_SEEDS=DIR set, it first writes the test packages into DIR.
+// libFuzzer target: the chain walk over arbitrary bytes, with a read block size taken from the
+// input's first byte, placeholder expansion with settings taken from the input, and the
+// stored-name check. Built by the `fuzz` preset, run by scripts/fuzz. With TAILRUN_FUZZ_SEEDS=DIR
+// set, it first writes the test packages into DIR.
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 
 #include "package/chain.h"
+#include "package/little_endian.h"
 #include "package/md5.h"
 #include "package/placeholders.h"
 #include "package/stored_name.h"
-#include "tools/tailpack/tests/sample_packages.h"
+#include "package/tests/sample_packages.h"
 
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t max_size);
 
@@ -19,10 +22,6 @@ namespace {
 
 void check(bool condition) {
   if (!condition) std::abort();
-}
-
-std::uint32_t le32(const std::uint8_t* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
 }
 
 // Expansion can multiply a text's length once per nesting level. Estimates the largest result
@@ -47,26 +46,50 @@ void expand_all(const settings_map& settings, const std::string& text) {
   if (text.find('%') == std::string::npos) check(expanded == text);
 }
 
-// The walk as the stub does it, with its invariants.
-void walk_input(const std::string& bytes) {
-  memory_source source(bytes);
-  settings_map settings;
-  const walk_result result = walk_chain(source, [&](chain_entry& entry) {
-    check(entry.start <= entry.end && entry.end <= bytes.size());
-    if (entry.kind == entry_kind::value) settings.insert_if_absent(entry.key, entry.value);
+// Keeps what the walk hands over: entries, settings as the stub inserts them, and file data.
+class recorder final : public chain_consumer {
+ public:
+  payload_sink* file_data(const chain_entry&) override {
+    pending_.emplace(data_);
+    return &*pending_;
+  }
+  bool entry(chain_entry& entry) override {
     if (entry.kind == entry_kind::file) {
-      is_safe_stored_name(entry.value);
-      if (!entry.key.empty()) settings.insert_if_absent(entry.key, entry.value);
+      check(pending_ && pending_->whole() && data_.size() == entry.data_size);
+      files.push_back(data_);
+      pending_.reset();
     }
+    if (entry.kind == entry_kind::file) is_safe_stored_name(entry.value);
+    insert_setting(entry, settings);
+    entries.push_back(entry.kind_text + '\0' + entry.key + '\0' + entry.value + '\0' +
+                      std::to_string(entry.start) + ',' + std::to_string(entry.end));
     return true;
-  });
-  check(result.stop != walk_stop::consumer);
+  }
+  settings_map settings;
+  std::vector<std::string> entries, files;
+
+ private:
+  std::string data_;
+  std::optional<text_sink> pending_;
+};
+
+// The walk as the stub does it, with its invariants; a walk in blocks of `block_size` must see
+// exactly what a walk in the usual blocks sees.
+void walk_input(const std::string& bytes, std::size_t block_size) {
+  memory_source source(bytes), again(bytes);
+  recorder seen, usual;
+  const walk_result result = walk_chain(source, seen, block_size);
+  const walk_result reference = walk_chain(again, usual);
+  check(result.accepted == reference.accepted && result.stop == reference.stop &&
+        result.records_read == reference.records_read && result.failed_at == reference.failed_at);
+  check(seen.entries == usual.entries && seen.files == usual.files);
+  check(result.stop != walk_stop::consumer && result.stop != walk_stop::sink_failed);
   if (result.stop == walk_stop::digest_mismatch) check(!result.accepted);
   if (result.stop == walk_stop::no_marker) check(!result.accepted && result.records_read == 0);
   // Every record read whole covers at least 20 bytes of the file; the last read may have failed.
   check(result.records_read <= bytes.size() / 20 + 1);
   check(result.stop == walk_stop::stub || !describe_stop(result).empty());
-  for (const auto& setting : settings) expand_all(settings, setting.second);
+  for (const auto& setting : seen.settings) expand_all(seen.settings, setting.second);
 }
 
 // Settings from the input's lines "key=value", then each line expanded with them.
@@ -90,7 +113,7 @@ void expand_input(const std::string& bytes) {
 }
 
 // Makes every digest from the tail marker backwards match its payload again, so that mutated
-// chains are walked past their first record.
+// chains are walked past their first record. `data` is the package, without the block-size byte.
 void reseal(std::uint8_t* data, std::size_t size) {
   memory_source source(std::string(reinterpret_cast<const char*>(data), size));
   if (!find_tail_marker(source)) return;
@@ -110,6 +133,7 @@ void write_seeds(const char* folder) {
   seeds.emplace_back("placeholders.txt", "a=%b%%b%\nb=50%\nc=%%a%x%c%\nd=%e%\ne=%d%\n%a%b%%c% %d% 100%%\n");
   for (const auto& seed : seeds) {
     std::ofstream out(std::string(folder) + "/" + seed.first, std::ios::binary | std::ios::trunc);
+    out.put('\x05');  // the block size
     out.write(seed.second.data(), static_cast<std::streamsize>(seed.second.size()));
   }
 }
@@ -124,13 +148,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" std::size_t LLVMFuzzerCustomMutator(std::uint8_t* data, std::size_t size, std::size_t max_size,
                                                unsigned int seed) {
   size = LLVMFuzzerMutate(data, size, max_size);
-  if (seed % 4 != 0) reseal(data, size);
+  if (seed % 4 != 0 && size > 0) reseal(data + 1, size - 1);
   return size;
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  const std::string bytes(reinterpret_cast<const char*>(data), size);
-  walk_input(bytes);
+  if (size == 0) return 0;
+  // The first byte picks the block size: 1 to 255 bytes, or the usual size for 0.
+  const std::size_t block_size = data[0] == 0 ? record_block_size : data[0];
+  const std::string bytes(reinterpret_cast<const char*>(data) + 1, size - 1);
+  walk_input(bytes, block_size);
   expand_input(bytes);
   return 0;
 }

@@ -61,6 +61,10 @@ class Failure(Exception):
     pass
 
 
+class Skip(Exception):
+    """A scenario that cannot run on this machine; the message says why."""
+
+
 # ---- packages ----------------------------------------------------------------------------------
 
 def record(payload):
@@ -86,6 +90,34 @@ def chain_bytes(stub_image, entries, stub_name=b"Tailrun.exe"):
             out += [record(entry[3]), record(entry[2]), record(entry[1]), record(b"file")]
     out.append(record(TAIL_MARKER))
     return b"".join(out)
+
+
+def write_padded_package(path, stub_image, installer, padding, exit_code):
+    """The package of installer_entries, written to `path` piece by piece, with the installer's
+    data followed by `padding` zero bytes (appended data leaves the program runnable), so that a
+    package of hundreds of MiB is never held in memory."""
+    block = b"\0" * (1 << 20)
+    with open(path, "wb") as out:
+        for payload in (stub_image, b"Tailrun.exe", b"stub", b"stub"):
+            out.write(record(payload))
+        for entry in installer_entries(installer, "exit=%d\n" % exit_code):
+            if entry[0] == "value":
+                out.write(record(entry[2]) + record(entry[1]) + record(b"value"))
+                continue
+            data = entry[3]
+            extra = padding if entry[2] == b"fake_installer.exe" else 0
+            digest = hashlib.md5(data)
+            out.write(data)
+            left = extra
+            while left:
+                piece = block[:min(left, len(block))]
+                digest.update(piece)
+                out.write(piece)
+                left -= len(piece)
+            out.write(struct.pack("<I", len(data) + extra) + digest.digest())
+            out.write(record(entry[2]) + record(entry[1]) + record(b"file"))
+        out.write(record(TAIL_MARKER))
+    return path
 
 
 def installer_entries(installer, config):
@@ -788,6 +820,61 @@ def check_failure_table(s, name, package_bytes, expected_boxes):
     checks.raise_if_any()
 
 
+def scenario_big_installer(s):
+    """An installer of several hundred MiB is extracted and runs; its exit code passes through."""
+    run = Run(s, "big_installer")
+    package = write_padded_package(os.path.join(run.folder, "package.exe"), s.stub_image(),
+                                   s.fake_installer(), 384 << 20, INSTALLER_EXIT)
+    try:
+        exit_code, boxes = run.execute(package, "/x1")
+    finally:
+        os.remove(package)
+    checks = Checks()
+    check_installer_ran(checks, run, "/x1", exit_code, INSTALLER_EXIT, boxes)
+    checks.raise_if_any()
+
+
+@contextlib.contextmanager
+def small_disk(folder, size):
+    """`folder` on a tmpfs of `size` for the duration; Skip where mounting is not allowed."""
+    if os.geteuid() != 0 or not shutil.which("mount"):
+        raise Skip("mounting a tmpfs needs root")
+    done = subprocess.run(["mount", "-t", "tmpfs", "-o", "size=%s" % size, "tmpfs", folder],
+                          stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
+                          stderr=subprocess.STDOUT, timeout=30)
+    if done.returncode != 0:
+        raise Skip("cannot mount a tmpfs here: " + done.stdout.decode("latin-1").strip())
+    try:
+        yield
+    finally:
+        subprocess.run(["umount", folder], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+
+
+def scenario_full_disk(s):
+    """The installer does not fit on the disk of the temporary folder (a small tmpfs):
+    "Failed to extract file!" with the output path and the system's text for the write's error,
+    then "Invalid Archive!", exit 1, nothing launched, the working folder removed."""
+    run = Run(s, "full_disk")
+    package = write_padded_package(os.path.join(run.folder, "package.exe"), s.stub_image(),
+                                   s.fake_installer(), 16 << 20, INSTALLER_EXIT)
+    checks = Checks()
+    with small_disk(run.temp, "4m"):
+        exit_code, boxes = run.execute(package, "/x1")
+        checks.equal(run.name + " exit code", exit_code, 1)
+        checks.equal(run.name + " installer report", run.installer_report(), None)
+        checks.equal(run.name + " working folders left", run.working_folders_left(), [])
+    checks.equal(run.name + " number of boxes (%r)" % (boxes,), len(boxes), 2)
+    if len(boxes) == 2:
+        caption, text = boxes[0]
+        checks.equal(run.name + " first caption", caption, "Failed to extract file!")
+        pattern = re.escape("File: " + run.temp_win) + r"\\QVT-?\d+\\fake_installer\.exe\rError: .+"
+        checks.true("%s: first text %r is not %r" % (run.name, text, pattern),
+                    re.fullmatch(pattern, text, re.I | re.S))
+        checks.equal(run.name + " second box", boxes[1], INVALID_ARCHIVE)
+    checks.raise_if_any()
+
+
 def make_signing_pair(folder):
     key, cert = os.path.join(folder, "key.pem"), os.path.join(folder, "cert.pem")
     subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", key,
@@ -1088,6 +1175,10 @@ def run_scenarios(s, only):
             results.append(("PASS", name, ""))
             print("PASS %s (%.1f s)" % (name, time.monotonic() - started), flush=True)
             return value if value is not None else True
+        except Skip as why:
+            results.append(("SKIP", name, str(why)))
+            print("SKIP %s: %s" % (name, why), flush=True)
+            return None
         except (Failure, subprocess.SubprocessError, OSError) as failure:
             results.append(("FAIL", name, str(failure)))
             print("FAIL %s (%.1f s)\n    %s" % (name, time.monotonic() - started, failure),
@@ -1116,6 +1207,8 @@ def run_scenarios(s, only):
                       ("no_temporary_folder", scenario_no_temporary_folder),
                       ("no_product_name", scenario_no_product_name),
                       ("installer_language", scenario_installer_language),
+                      ("big_installer", scenario_big_installer),
+                      ("full_disk", scenario_full_disk),
                       ("prepared_folders", scenario_prepared_folders),
                       ("no_executable", scenario_no_executable)]
     if not os.path.exists(s.stub):

@@ -1,6 +1,7 @@
 #include "tools/tailpack/create.h"
 
 #include <cstdio>
+#include <memory>
 
 #include "package/record.h"
 #include "package/stored_name.h"
@@ -11,15 +12,22 @@ namespace tailpack {
 
 namespace {
 
-// The largest payload a record can hold: the stub steps back over N + 4 bytes in one signed
-// 32-bit move.
-constexpr std::uint64_t largest_payload = 2147483644;
-constexpr std::uint64_t largest_package = (std::uint64_t{1} << 32) - 1;
-
-void check_payload(const std::string& what, const std::string& payload) {
+void check_payload(const std::string& what, const record_payload& payload) {
   if (payload.size() > largest_payload)
     throw failure(what + " holds " + std::to_string(payload.size()) + " bytes, more than a record can hold (" +
-                  std::to_string(largest_payload) + ")");
+                  std::to_string(largest_payload) + " bytes, 4 GiB - 1)");
+}
+
+// The file at `path` as a payload: its size is taken now, its bytes are read when it is written.
+record_payload file_payload(const std::string& path) {
+  std::string reason;
+  std::shared_ptr<byte_source> source = open_package_file(path, &reason);
+  if (!source) throw failure("cannot open " + path + ": " + reason);
+  try {
+    return record_payload(std::move(source));
+  } catch (const std::runtime_error& e) {
+    throw failure("cannot read " + path + ": " + e.what());
+  }
 }
 
 std::string describe(const entry_source& source) {
@@ -39,14 +47,14 @@ package_entry load_entry(const entry_source& source, bool unchecked_names) {
     case entry_source::type::value:
       return package_entry::make_value(source.key, source.value);
     case entry_source::type::value_file:
-      return package_entry::make_value(source.key, read_whole_file(source.path));
+      return package_entry::make_value(source.key, file_payload(source.path));
     case entry_source::type::file:
       break;
   }
   const std::string name = source.name_given ? source.name : base_name(source.path, path_separators());
   const std::string problem = unchecked_names ? std::string() : stored_name_problem(name);
   if (!problem.empty()) throw failure(describe(source) + ": stored name " + quoted(name) + " " + problem);
-  return package_entry::make_file(source.key, name, read_whole_file(source.path));
+  return package_entry::make_file(source.key, name, file_payload(source.path));
 }
 
 }  // namespace
@@ -83,30 +91,14 @@ std::vector<package_entry> load_entries(const create_request& request) {
   return entries;
 }
 
-std::uint64_t package_size(std::uint64_t stub_size, std::uint64_t stub_name_size,
-                           const std::vector<package_entry>& entries) {
-  // Stub entry: image, file name, "stub", "stub"; then the entries; then the tail marker.
-  std::uint64_t size = stub_size + stub_name_size + 8 + 4 * record_overhead + tail_marker_record_size;
-  for (const package_entry& entry : entries) {
-    if (entry.kind == package_entry::type::value) {
-      size += entry.value.size() + entry.key.size() + 5 + 3 * record_overhead;
-    } else {
-      size += entry.data.size() + entry.value.size() + entry.key.size() + 4 + 4 * record_overhead;
-    }
-  }
-  return size;
-}
-
 create_summary create_package(const create_request& request) {
-  const std::string stub = read_whole_file(request.stub_path);
+  const record_payload stub = file_payload(request.stub_path);
   const std::string stub_name =
       request.stub_name_given ? request.stub_name : base_name(request.stub_path, path_separators());
   check_payload("--stub " + request.stub_path, stub);
   check_payload("--stub-name", stub_name);
   const std::vector<package_entry> entries = load_entries(request);
-  const std::uint64_t size = package_size(stub.size(), stub_name.size(), entries);
-  if (size > largest_package)
-    throw failure("the package would be " + std::to_string(size) + " bytes; packages must be smaller than 4 GiB");
+  const std::uint64_t size = package_size(stub, stub_name, entries);
 
   const std::string temp = create_temp_beside(request.output_path);
   try {

@@ -38,22 +38,19 @@ std::string stored_name_failure(const std::string& name);
 // or space), or empty when the stub writes the file under this name.
 std::string stored_name_problem(const std::string& name);
 
-// Reads the files of `request` and turns its sources into package entries, in order. Throws
-// failure for an unreadable file, a refused stored name or a payload too large for a record.
+// Opens the files of `request` and turns its sources into package entries, in order; the files'
+// sizes are checked now, their bytes read only when the package is written. Throws failure for a
+// file that cannot be opened, a refused stored name or a payload too large for a record.
 std::vector<package_entry> load_entries(const create_request& request);
-
-// The size of the package that write_package lays out for these inputs.
-std::uint64_t package_size(std::uint64_t stub_size, std::uint64_t stub_name_size,
-                           const std::vector<package_entry>& entries);
 
 struct create_summary {
   std::uint64_t size = 0;
   std::size_t entries = 0;
 };
 
-// Writes the package to a new file beside the output and renames it over the output only when it is
-// complete, so a failure leaves any earlier output untouched and no partial file. The same inputs
-// give the same bytes. Throws failure.
+// Writes the package to a new file beside the output, streaming each input in blocks while hashing
+// it, and renames it over the output only when it is complete, so a failure leaves any earlier
+// output untouched and no partial file. The same inputs give the same bytes. Throws failure.
 create_summary create_package(const create_request& request);
 
 }  // namespace tailpack

@@ -70,9 +70,8 @@ explanation explain_launch(byte_source& package, const std::string& command_line
   std::size_t number = 0;
   explained.result = walk_chain(package, [&](chain_entry& entry) {
     ++number;
-    if (entry.kind == entry_kind::value) settings.insert_if_absent(entry.key, entry.value);
+    insert_setting(entry, settings);
     if (entry.kind != entry_kind::file) return true;
-    if (!entry.key.empty()) settings.insert_if_absent(entry.key, entry.value);
     const std::string problem = stored_name_failure(entry.value);
     if (!problem.empty()) {
       file_failure = "entry #" + std::to_string(number) + ": stored name " + quoted(entry.value) + " " + problem;

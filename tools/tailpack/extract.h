@@ -22,12 +22,13 @@ struct extract_summary {
   walk_result result;
 };
 
-// Walks the chain of `file` as the stub does, then, for the entries met before the walk ended, in
-// that order: inserts value entries and the non-empty keys of file entries (key -> stored name)
-// if absent, and writes each file into `folder` (created if missing), replacing a file of the same
-// name. Before anything is written, refuses (throws failure) a stored name that could leave the
-// folder or name a device; nothing is written then. A file that cannot be written throws failure,
-// with the files before it left in place.
+// Walks the chain of `file` as the stub does, reading each record once, and for the entries met
+// before the walk ended, in that order: inserts value entries and the non-empty keys of file
+// entries (key -> stored name) if absent, and writes each file into `folder` (created if missing),
+// replacing a file of the same name. File data is streamed into temporary files in the folder,
+// which get their stored names when the walk has ended; data that did not verify is removed.
+// Refuses (throws failure) a stored name that could leave the folder or name a device; nothing is
+// written then. A file that cannot be written throws failure, with nothing renamed.
 extract_summary extract_to_folder(byte_source& file, const std::string& folder);
 
 }  // namespace tailpack

@@ -9,35 +9,7 @@ namespace {
 
 std::string reason() { return std::strerror(errno); }
 
-// Closes a FILE opened for reading on every path out.
-struct reading_file {
-  std::FILE* file;
-  ~reading_file() {
-    if (file) std::fclose(file);
-  }
-};
-
 }  // namespace
-
-std::string read_whole_file(const std::string& path) {
-  reading_file in{std::fopen(path.c_str(), "rb")};
-  if (!in.file) throw failure("cannot open " + path + ": " + reason());
-  std::string bytes;
-  char block[1 << 16];
-  for (;;) {
-    const std::size_t got = std::fread(block, 1, sizeof block, in.file);
-    bytes.append(block, got);
-    if (got < sizeof block) break;
-  }
-  if (std::ferror(in.file)) throw failure("cannot read " + path + ": " + reason());
-  return bytes;
-}
-
-void write_whole_file(const std::string& path, const std::string& bytes) {
-  file_sink out(path);
-  out.write(bytes.data(), bytes.size());
-  out.close();
-}
 
 file_sink::file_sink(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
   if (!file_) throw failure("cannot create " + path + ": " + reason());

@@ -1,4 +1,4 @@
-// Whole-file reads and writes for tailpack, and the few steps that differ by platform.
+// File writing for tailpack, and the few steps that differ by platform.
 #pragma once
 #include <cstdio>
 #include <stdexcept>
@@ -13,12 +13,6 @@ class failure : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
 };
-
-// The bytes of the file at `path`. Throws failure ("cannot read PATH: reason").
-std::string read_whole_file(const std::string& path);
-
-// Creates or truncates the file at `path` and writes `bytes` in one write. Throws failure.
-void write_whole_file(const std::string& path, const std::string& bytes);
 
 // A byte_sink over a std::FILE opened for binary writing; owns and closes it.
 class file_sink final : public byte_sink {
@@ -52,8 +46,8 @@ std::string create_temp_beside(const std::string& target);
 // Renames `from` to `to` in one step, replacing an existing `to`. Throws failure.
 void replace_file(const std::string& from, const std::string& to);
 
-// Creates the folder `path` unless it exists already as a folder (its parent must exist).
-// Throws failure.
-void ensure_folder(const std::string& path);
+// Creates the folder `path` unless it exists already as a folder (its parent must exist); true
+// when it created it. Throws failure.
+bool ensure_folder(const std::string& path);
 
 }  // namespace tailpack

@@ -34,11 +34,11 @@ void replace_file(const std::string& from, const std::string& to) {
     throw failure("cannot rename " + from + " to " + to + ": " + std::strerror(errno));
 }
 
-void ensure_folder(const std::string& path) {
-  if (::mkdir(path.c_str(), 0777) == 0) return;
+bool ensure_folder(const std::string& path) {
+  if (::mkdir(path.c_str(), 0777) == 0) return true;
   const int error = errno;
   struct stat info {};
-  if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return;
+  if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
   throw failure("cannot create folder " + path + ": " + (error == EEXIST ? "a file of that name exists" : std::strerror(error)));
 }
 

@@ -34,13 +34,13 @@ void replace_file(const std::string& from, const std::string& to) {
     throw failure("cannot rename " + from + " to " + to + ": " + last_error_text());
 }
 
-void ensure_folder(const std::string& path) {
-  if (CreateDirectoryA(path.c_str(), nullptr)) return;
+bool ensure_folder(const std::string& path) {
+  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
   const DWORD error = GetLastError();
   const DWORD attributes = GetFileAttributesA(path.c_str());
   if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-    return;
+    return false;
   throw failure("cannot create folder " + path + ": " + tessel::system_error_text(error));
 }
 

@@ -10,10 +10,6 @@ namespace tailpack {
 
 namespace {
 
-bool sets_a_key(const listed_entry& entry) {
-  return entry.kind == entry_kind::value || (entry.kind == entry_kind::file && !entry.key.empty());
-}
-
 // Settings are inserted if absent, so among equal keys the first met takes effect. Files are
 // written in the order met, so among equal names (Windows folds ASCII case) the last met stays.
 void mark_effects(std::vector<listed_entry>& entries) {
@@ -21,7 +17,7 @@ void mark_effects(std::vector<listed_entry>& entries) {
   for (std::size_t i = 0; i < entries.size(); ++i) {
     listed_entry& entry = entries[i];
     const std::size_t number = i + 1;
-    if (sets_a_key(entry)) {
+    if (entry.sets_a_key) {
       entry.reserved_key = is_reserved_key(entry.key);
       const auto owner = key_owner.emplace(entry.key, number);
       if (!owner.second) entry.shadowed_by = owner.first->second;
@@ -33,10 +29,6 @@ void mark_effects(std::vector<listed_entry>& entries) {
   }
 }
 
-std::uint32_t le32(const unsigned char* p) {
-  return std::uint32_t{p[0]} | std::uint32_t{p[1]} << 8 | std::uint32_t{p[2]} << 16 | std::uint32_t{p[3]} << 24;
-}
-
 // From the end of the stub entry's file-name record (where the walk stopped): its name, and the
 // length field of the image record before it.
 stub_details read_stub_details(byte_source& file, std::uint64_t name_end) {
@@ -45,11 +37,9 @@ stub_details read_stub_details(byte_source& file, std::uint64_t name_end) {
   if (read_record(file, details.name) != record_status::ok) return details;
   details.name_read = true;
   const std::uint64_t image_end = file.position();
-  unsigned char length[4];
-  if (image_end < record_overhead || !file.seek(-static_cast<std::int64_t>(record_overhead)) ||
-      !file.read(length, sizeof length))
-    return details;
-  details.image_size = le32(length);
+  record_trailer trailer;
+  if (!read_trailer(file, trailer)) return details;
+  details.image_size = trailer.length;
   details.image_size_known = details.image_size + record_overhead == image_end;
   return details;
 }
@@ -59,7 +49,7 @@ std::string byte_count(std::uint64_t count) {
 }
 
 std::string setting_effect(const listed_entry& entry) {
-  if (!sets_a_key(entry)) return "no setting (empty key)";
+  if (!entry.sets_a_key) return "no setting (empty key)";
   if (entry.shadowed_by != 0)
     return "setting shadowed by #" + std::to_string(entry.shadowed_by) + ", met earlier with the same key";
   if (entry.reserved_key) return "no effect: the stub sets this key itself before it reads the package";
@@ -91,7 +81,10 @@ void print_entry(std::size_t number, const listed_entry& entry, const stub_detai
       out << " (the stub reads neither)";
       break;
     case entry_kind::other:
-      out << "other kind " << quoted(entry.kind_text) << ", key " << quoted(entry.key) << ": passed over";
+      out << "other kind " << quoted(entry.kind_text);
+      if (entry.kind_size > entry.kind_text.size())
+        out << " (the first " << entry.kind_text.size() << " of " << byte_count(entry.kind_size) << ")";
+      out << ", key " << quoted(entry.key) << ": passed over";
       break;
     case entry_kind::tail_marker:
       out << "tail marker again: keeps the verdict true, the walk goes on";
@@ -135,11 +128,13 @@ package_report read_package_report(byte_source& file) {
 
   report.result = walk_chain(file, [&report](chain_entry& met) {
     listed_entry entry;
+    entry.sets_a_key = names_a_setting(met);
     entry.kind = met.kind;
     entry.kind_text = std::move(met.kind_text);
     entry.key = std::move(met.key);
     entry.value = std::move(met.value);
-    entry.data_size = met.data.size();
+    entry.data_size = met.data_size;
+    entry.kind_size = met.kind_size;
     entry.start = met.start;
     entry.end = met.end;
     report.entries.push_back(std::move(entry));

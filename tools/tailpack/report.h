@@ -13,13 +13,15 @@ namespace tailpack {
 // One entry as the walk met it, with its effect on the stub's settings and working folder.
 struct listed_entry {
   entry_kind kind = entry_kind::other;
-  std::string kind_text;
+  std::string kind_text;         // at most kind_text_limit bytes of the kind record
+  std::uint64_t kind_size = 0;   // the kind record's length
   std::string key;
   std::string value;             // value entry: the value; file entry: the stored file name
   std::uint64_t data_size = 0;   // file entry: bytes of the file
   std::uint64_t start = 0;       // file offset of the entry's first record that was read
   std::uint64_t end = 0;         // file offset just past its kind record
   std::size_t shadowed_by = 0;   // number of the earlier-met entry whose equal key takes effect; 0: none
+  bool sets_a_key = false;       // a value entry, or a file entry with a non-empty key
   bool reserved_key = false;     // a key the stub sets itself before it reads the package
   std::size_t replaced_by = 0;   // file entry: number of the next-met entry that writes the same file
 };

@@ -5,7 +5,7 @@
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/text.h"
 #include "tools/tailpack/tests/cli_run.h"
-#include "tools/tailpack/tests/sample_packages.h"
+#include "package/tests/sample_packages.h"
 #include "tools/tailpack/tests/test_files.h"
 
 namespace {
@@ -243,6 +243,20 @@ TEST_F(commands, a_failed_create_leaves_the_earlier_output_and_no_partial_file) 
             tailpack::exit_ok);
 }
 
+TEST_F(commands, create_refuses_an_input_over_the_record_limit_before_reading_it) {
+  // Sparse: 4 GiB of size, no disk and no time; only a read of it would take either.
+  const std::filesystem::path big = dir.path() / "big.bin";
+  write(big, "");
+  std::filesystem::resize_file(big, std::uint64_t{1} << 32);
+  for (const char* option : {"--file", "--value-file"}) {
+    const outcome r = tailpack_run({"create", "--stub", dir / "stub.exe", "--output", dir / "out.exe", option,
+                                    "k=" + big.string()});
+    EXPECT_EQ(r.status, tailpack::exit_failure) << option;
+    EXPECT_TRUE(contains(r.err, "holds 4294967296 bytes, more than a record can hold (4294967295 bytes")) << r.err;
+    EXPECT_FALSE(std::filesystem::exists(dir.path() / "out.exe"));
+  }
+}
+
 TEST_F(commands, extract_writes_files_and_settings_as_the_stub_does) {
   const std::string package = dir / "p.exe";
   ASSERT_EQ(create_sample(package).status, tailpack::exit_ok);
@@ -287,7 +301,7 @@ TEST_F(commands, extract_of_a_rejected_chain_acts_on_the_entries_met_before_and_
   EXPECT_EQ(r.status, tailpack::exit_failure);
   EXPECT_TRUE(contains(r.err, "not accepted: digest mismatch in record 12 read"));
   EXPECT_EQ(read(dir.path() / "out" / "b.txt"), "B");
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "out" / "a.txt"));
+  EXPECT_EQ(entries_in(dir.path() / "out"), 1u) << "a.txt's data went to a temporary file, since removed";
   EXPECT_TRUE(contains(r.out, "  \"k\" = \"v\"\n"));
 }
 

@@ -6,7 +6,7 @@
 #include "package/writer.h"
 #include "tools/tailpack/cli.h"
 #include "tools/tailpack/tests/cli_run.h"
-#include "tools/tailpack/tests/sample_packages.h"
+#include "package/tests/sample_packages.h"
 #include "tools/tailpack/tests/test_files.h"
 
 namespace {

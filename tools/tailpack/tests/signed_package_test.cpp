@@ -14,7 +14,7 @@
 #include "tools/tailpack/cli.h"
 #include "tools/tailpack/tests/cli_run.h"
 #include "tools/tailpack/tests/pe_image.h"
-#include "tools/tailpack/tests/sample_packages.h"
+#include "package/tests/sample_packages.h"
 #include "tools/tailpack/tests/test_files.h"
 
 namespace {
@@ -37,7 +37,7 @@ walked walk(const std::string& bytes) {
   memory_source source(bytes);
   walked w;
   w.result = walk_chain(source, [&w](chain_entry& e) {
-    if (e.kind == entry_kind::value) w.settings.insert_if_absent(e.key, e.value);
+    insert_setting(e, w.settings);
     return true;
   });
   return w;

@@ -1,0 +1,228 @@
+// The streaming record reader: payloads in blocks through MD5 into a sink, 64-bit positions, and
+// what a consumer sees of data that does not verify.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+
+#include "package/chain.h"
+#include "package/tests/sample_packages.h"
+
+namespace {
+
+using samples::record;
+using samples::records;
+
+// Records every call: the length announced, the blocks taken; refuses after `accept` blocks.
+class recording_sink final : public payload_sink {
+ public:
+  explicit recording_sink(std::size_t accept = SIZE_MAX) : accept_(accept) {}
+  void begin(std::uint64_t length) override {
+    ++begins;
+    announced = length;
+  }
+  bool take(const char* bytes, std::size_t count) override {
+    if (blocks == accept_) return false;
+    ++blocks;
+    largest_block = std::max(largest_block, count);
+    bytes_taken.append(bytes, count);
+    return true;
+  }
+  int begins = 0;
+  std::uint64_t announced = 0;
+  std::size_t blocks = 0, largest_block = 0;
+  std::string bytes_taken;
+
+ private:
+  std::size_t accept_;
+};
+
+// A source of `size` bytes: zeros, then `tail` at the very end. Lets positions pass 4 GiB.
+class zero_prefixed_source final : public byte_source {
+ public:
+  zero_prefixed_source(std::uint64_t size, std::string tail) : size_(size), tail_(std::move(tail)) {}
+  bool seek(std::int64_t delta) override {
+    const std::int64_t target = static_cast<std::int64_t>(position_) + delta;
+    if (target < 0 || static_cast<std::uint64_t>(target) > size_) return false;
+    position_ = static_cast<std::uint64_t>(target);
+    return true;
+  }
+  std::int64_t seek_end() override {
+    position_ = size_;
+    return static_cast<std::int64_t>(size_);
+  }
+  bool read(void* buffer, std::size_t count) override {
+    if (count > size_ - position_) return false;
+    auto out = static_cast<char*>(buffer);
+    const std::uint64_t tail_start = size_ - tail_.size();
+    for (std::size_t i = 0; i < count; ++i) {
+      const std::uint64_t at = position_ + i;
+      out[i] = at < tail_start ? '\0' : tail_[at - tail_start];
+    }
+    position_ += count;
+    return true;
+  }
+  std::uint64_t position() const override { return position_; }
+
+ private:
+  std::uint64_t size_;
+  std::string tail_;
+  std::uint64_t position_ = 0;
+};
+
+TEST(record_reader, streams_payloads_of_any_length_in_blocks_of_any_size) {
+  for (const std::size_t length : {0, 1, 7, 8, 9, 64, 1000}) {
+    for (const std::size_t block : {1, 3, 8, 4096}) {
+      SCOPED_TRACE(std::to_string(length) + " bytes in blocks of " + std::to_string(block));
+      std::string payload(length, '\0');
+      for (std::size_t i = 0; i < length; ++i) payload[i] = static_cast<char>(i * 7 + 1);
+      memory_source source("prefix" + record(payload));
+      source.seek_end();
+      record_reader reader(source, block);
+      recording_sink sink;
+      ASSERT_EQ(reader.read(sink), record_status::ok);
+      EXPECT_EQ(sink.begins, 1);
+      EXPECT_EQ(sink.announced, length);
+      EXPECT_EQ(sink.bytes_taken, payload);
+      EXPECT_LE(sink.largest_block, block);
+      EXPECT_EQ(source.position(), 6u);
+      EXPECT_EQ(reader.last_start(), 6u);
+    }
+  }
+}
+
+TEST(record_reader, a_mismatch_in_the_last_block_is_found_after_every_block_was_handed_on) {
+  std::string bytes = record(std::string(100, 'd'));
+  bytes[99] ^= 0x01;  // the payload's last byte
+  memory_source source(bytes);
+  source.seek_end();
+  record_reader reader(source, 8);
+  recording_sink sink;
+  EXPECT_EQ(reader.read(sink), record_status::digest_mismatch);
+  EXPECT_EQ(sink.bytes_taken.size(), 100u);  // so a consumer must discard what its sink received
+}
+
+TEST(record_reader, a_refusing_sink_stops_the_read) {
+  memory_source source(record(std::string(100, 'd')));
+  source.seek_end();
+  record_reader reader(source, 10);
+  recording_sink sink(2);
+  EXPECT_EQ(reader.read(sink), record_status::sink_failed);
+  EXPECT_EQ(sink.bytes_taken.size(), 20u);
+}
+
+TEST(record_reader, lengths_that_reach_outside_the_file_fail_before_the_sink_sees_anything) {
+  const struct {
+    std::string bytes;
+    record_status status;
+  } cases[] = {
+      {std::string(19, '\0'), record_status::move_failed},                      // no room for a trailer
+      {"x" + record("ab").substr(2), record_status::move_failed},                // length 2, one byte before it
+      {std::string("\xff\xff\xff\xff", 4) + std::string(16, '\0'), record_status::move_failed},  // 4 GiB - 1
+  };
+  for (const auto& c : cases) {
+    memory_source source(c.bytes);
+    source.seek_end();
+    record_reader reader(source, 4);
+    recording_sink sink;
+    EXPECT_EQ(reader.read(sink), c.status) << c.bytes.size();
+    EXPECT_EQ(sink.begins, 0);
+  }
+}
+
+TEST(text_sink, holds_at_most_its_limit_and_knows_the_whole_length) {
+  std::string text;
+  text_sink sink(text, 4);
+  sink.begin(10);
+  sink.take("abcdef", 6);
+  sink.take("ghij", 4);
+  EXPECT_EQ(text, "abcd");
+  EXPECT_EQ(sink.length(), 10u);
+  EXPECT_FALSE(sink.whole());
+}
+
+TEST(walk_stream, a_kind_longer_than_every_kind_text_is_another_kind_even_if_it_starts_like_one) {
+  const std::string long_kind = "value" + std::string(kind_text_limit, 'x');
+  memory_source source(records({"Tailrun.exe", "stub", "stub", "k", long_kind, "2", "b", "value", tail_marker_text()}));
+  std::vector<chain_entry> met;
+  const walk_result result = walk_chain(source, [&met](chain_entry& e) {
+    met.push_back(e);
+    return true;
+  });
+  EXPECT_TRUE(result.accepted);
+  ASSERT_EQ(met.size(), 3u);
+  EXPECT_EQ(met[1].kind, entry_kind::other);
+  EXPECT_EQ(met[1].kind_size, long_kind.size());
+  EXPECT_EQ(met[1].kind_text.size(), kind_text_limit);
+  EXPECT_EQ(met[1].key, "k");
+}
+
+// A consumer that gives every file a sink and notes which files took effect.
+class file_watcher final : public chain_consumer {
+ public:
+  explicit file_watcher(std::size_t accept = SIZE_MAX) : sink(accept) {}
+  payload_sink* file_data(const chain_entry& entry) override {
+    opened.push_back(entry.value);
+    return &sink;
+  }
+  bool entry(chain_entry& entry) override {
+    if (entry.kind == entry_kind::file) completed.push_back(entry.value);
+    return true;
+  }
+  recording_sink sink;
+  std::vector<std::string> opened, completed;
+};
+
+TEST(walk_stream, file_data_that_fails_never_completes_its_entry) {
+  const std::string good = samples::package(samples::stub_image(), "Tailrun.exe",
+                                            {package_entry::make_file("a", "a.exe", std::string(50, 'a')),
+                                             package_entry::make_file("b", "b.exe", std::string(50, 'b'))});
+  std::string bad = good;
+  bad[bad.find(std::string(50, 'b')) + 49] ^= 0x01;
+  const struct {
+    const char* name;
+    const std::string& bytes;
+    std::size_t accept;
+    walk_stop stop;
+    bool accepted;
+    std::vector<std::string> completed;
+  } cases[] = {
+      {"both verify", good, SIZE_MAX, walk_stop::stub, true, {"b.exe", "a.exe"}},
+      {"digest mismatch in b's last block", bad, SIZE_MAX, walk_stop::digest_mismatch, false, {}},
+      {"the sink refuses b's data", good, 2, walk_stop::sink_failed, true, {}},
+  };
+  for (const auto& c : cases) {
+    memory_source source(c.bytes);
+    file_watcher watcher(c.accept);
+    const walk_result result = walk_chain(source, watcher, 16);
+    EXPECT_EQ(result.stop, c.stop) << c.name;
+    EXPECT_EQ(result.accepted, c.accepted) << c.name;
+    EXPECT_EQ(watcher.opened.front(), "b.exe") << c.name;
+    EXPECT_EQ(watcher.completed, c.completed) << c.name;
+  }
+}
+
+TEST(walk_stream, positions_past_4_gib_and_a_record_across_the_boundary) {
+  const std::uint64_t four_gib = std::uint64_t{1} << 32;
+  const std::string big(4096, 'v');
+  const std::string tail = records({"Tailrun.exe", "stub", "stub", big, "a", "value", tail_marker_text()});
+  const std::uint64_t size = four_gib + 1000;
+  const std::uint64_t big_start = size - tail.size() + (11 + 20) + 2 * (4 + 20);
+  ASSERT_LT(big_start, four_gib);
+  ASSERT_GT(big_start + big.size(), four_gib);
+  zero_prefixed_source source(size, tail);
+  std::vector<chain_entry> met;
+  const walk_result result = walk_chain(source, [&met](chain_entry& e) {
+    met.push_back(e);
+    return true;
+  });
+  EXPECT_TRUE(result.accepted);
+  EXPECT_EQ(result.stop, walk_stop::stub);
+  ASSERT_EQ(met.size(), 2u);
+  EXPECT_EQ(met[0].value, big);
+  EXPECT_EQ(met[0].start, big_start);
+  EXPECT_EQ(met[0].end, size - 42);
+}
+
+}  // namespace
