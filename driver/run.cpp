@@ -13,8 +13,8 @@
 #include "driver/language_registry.h"
 #include "driver/launch_plan.h"
 #include "driver/remove_folder.h"
+#include "driver/working_folder.h"
 #include "package/extract.h"
-#include "support/format.h"
 #include "support/handle.h"
 #include "support/message_box.h"
 #include "support/mutex.h"
@@ -94,10 +94,17 @@ std::string module_path() {
   }
 }
 
-// "QVT" + the low 32 bits of the calendar time in seconds, as a signed number, + backslash.
-std::string working_folder_name() {
-  const auto seconds = static_cast<std::uint32_t>(_time64(nullptr));
-  return tessel::format_text("QVT%i\\", static_cast<int>(seconds));
+// The first working folder number: the low 32 bits of the calendar time in seconds, as a signed
+// number.
+std::int32_t working_folder_number() {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(_time64(nullptr)));
+}
+
+// Only a file is launched: an empty "executable32" names the working folder itself, and the shell
+// would open a folder in its file browser (elevated, and under Wine never ending).
+bool names_a_file(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 // Takes the single-instance guard; false when another run holds it.
@@ -117,7 +124,7 @@ void launch_and_wait(run_state& state, const std::string& file, const std::strin
   launch.lpParameters = parameters.c_str();
   launch.lpDirectory = directory.c_str();
   launch.nShow = SW_SHOWNORMAL;
-  if (!ShellExecuteExA(&launch)) {
+  if (!names_a_file(file) || !ShellExecuteExA(&launch)) {
     tessel::message_box(state.silent, "ShellExecuteEx failed", "Unable to spawn process");
     state.exit_code = run_failed;
     return;
@@ -154,9 +161,9 @@ int guarded_run(run_state& state, HINSTANCE instance, const std::string& command
     temp = "C:\\Temp\\";
   }
   CreateDirectoryA(temp.c_str(), nullptr);
-  state.working_folder = temp + working_folder_name();
-  CreateDirectoryA(state.working_folder.c_str(), nullptr);
-  if (!SetCurrentDirectoryA(state.working_folder.c_str())) {
+  // Always a folder this run created, never one found in place.
+  state.working_folder = create_working_folder(temp, working_folder_number());
+  if (state.working_folder.empty() || !SetCurrentDirectoryA(state.working_folder.c_str())) {
     tessel::message_box(state.silent, "SetCurrentDirectory failed", "Unable to set Working Directory");
     return run_failed;
   }

@@ -29,9 +29,14 @@ class unique_os_handle {
   // Gives up ownership without closing.
   handle_type release() noexcept { return std::exchange(handle_, Traits::invalid()); }
 
-  // Closes the held handle (if any) and takes `handle`.
+  // Closes the held handle (if any) and takes `handle`. The thread's last error stays as it was,
+  // so an owner that goes out of scope between a failed call and GetLastError hides nothing.
   void reset(handle_type handle = Traits::invalid()) noexcept {
-    if (handle_ != Traits::invalid()) Traits::close(handle_);
+    if (handle_ != Traits::invalid()) {
+      const DWORD error = GetLastError();
+      Traits::close(handle_);
+      SetLastError(error);
+    }
     handle_ = handle;
   }
 
@@ -67,9 +72,18 @@ struct registry_key_traits {
   static void close(type key) noexcept { RegCloseKey(key); }
 };
 
+// Memory the system allocated for the caller (FormatMessage, the security-descriptor and SID text
+// conversions): released with LocalFree.
+struct local_memory_traits {
+  using type = void*;
+  static type invalid() noexcept { return nullptr; }
+  static void close(type memory) noexcept { LocalFree(memory); }
+};
+
 using unique_file = unique_os_handle<file_handle_traits>;
 using unique_handle = unique_os_handle<kernel_handle_traits>;
 using unique_find = unique_os_handle<find_handle_traits>;
 using unique_hkey = unique_os_handle<registry_key_traits>;
+using unique_local = unique_os_handle<local_memory_traits>;
 
 }  // namespace tessel

@@ -62,7 +62,7 @@ class holder_process {
     if (ready_ && quit_ &&
         CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info)) {
       process_.reset(info.hProcess);
-      CloseHandle(info.hThread);
+      const tessel::unique_handle thread(info.hThread);
     }
   }
   ~holder_process() {

@@ -1,6 +1,6 @@
 // A stand-in payload installer for the end-to-end scenarios. It records what it was started with
-// (its whole command line, its current directory, its own module path and its temporary folder)
-// and returns the exit code that it is told.
+// (its whole command line, its current directory, its own module path, its temporary folder and
+// the names of the files beside it) and returns the exit code that it is told.
 //
 // Nothing it does depends on its command line, which is what the scenarios examine. It is told
 // through "fake_installer.cfg" beside its own file, lines of "name=value":
@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <map>
+#include <set>
 #include <sstream>
 #include <string>
 
@@ -51,6 +52,21 @@ std::string temp_path() {
 std::string folder_of(const std::string& path) {
   const std::size_t slash = path.find_last_of('\\');
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The names of the entries in `folder` (ending with a backslash), without "." and "..", sorted,
+// each followed by a slash.
+std::string folder_listing(const std::string& folder) {
+  std::set<std::string> names;
+  WIN32_FIND_DATAA entry{};
+  const tessel::unique_find listing(FindFirstFileA((folder + "*").c_str(), &entry));
+  for (bool more = static_cast<bool>(listing); more; more = FindNextFileA(listing.get(), &entry) != 0) {
+    const std::string name = entry.cFileName;
+    if (name != "." && name != "..") names.insert(name);
+  }
+  std::string text;
+  for (const auto& name : names) text += name + "/";
+  return text;
 }
 
 settings read_settings(const std::string& path) {
@@ -129,7 +145,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   report fields{{"commandline", GetCommandLineA()},
                 {"cwd", current_directory()},
                 {"module", self},
-                {"temp", temp_path()}};
+                {"temp", temp_path()},
+                {"folder", folder_listing(folder_of(self))}};
   fields["box"] = show_box(config);
   const std::string path = report_path(self);
   write_report(path, fields);
