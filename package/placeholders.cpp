@@ -1,15 +1,20 @@
 #include "package/placeholders.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace {
 
 constexpr std::size_t deepest_nesting = 32;
 
-// `active` holds the names being expanded on the current path, outermost first.
-std::string expand(const std::string& text, const settings_map& settings, std::vector<const std::string*>& active) {
+// `active` holds the names being expanded on the current path, outermost first; `missing`, when
+// given, receives the names that are not keys, except a "name" that starts at the closing '%' of
+// one that was not (in "%dir%\%file%" that would be "\").
+std::string expand(const std::string& text, const settings_map& settings, std::vector<const std::string*>& active,
+                   std::vector<std::string>* missing) {
   std::string result = text;
   std::size_t p = result.find('%');
+  std::size_t unknown_end = std::string::npos;  // the closing '%' of the last name that was not a key
   while (p != std::string::npos) {
     const std::size_t b = result.find_first_not_of('%', p);
     if (b == std::string::npos) break;
@@ -19,12 +24,16 @@ std::string expand(const std::string& text, const settings_map& settings, std::v
     const std::string* value = settings.find(name);
     bool on_path = false;
     for (const std::string* open : active) on_path = on_path || *open == name;
+    if (value == nullptr && missing != nullptr && b - 1 != unknown_end &&
+        std::find(missing->begin(), missing->end(), name) == missing->end())
+      missing->push_back(name);
     if (value == nullptr || on_path || active.size() >= deepest_nesting) {
+      if (value == nullptr) unknown_end = c;
       p = c;
       continue;
     }
     active.push_back(&name);
-    const std::string inserted = expand(*value, settings, active);
+    const std::string inserted = expand(*value, settings, active, missing);
     active.pop_back();
     result.replace(b - 1, c - b + 2, inserted);
     p = result.find('%', b - 1 + inserted.size());
@@ -36,5 +45,12 @@ std::string expand(const std::string& text, const settings_map& settings, std::v
 
 std::string expand_placeholders(const std::string& text, const settings_map& settings) {
   std::vector<const std::string*> active;
-  return expand(text, settings, active);
+  return expand(text, settings, active, nullptr);
+}
+
+std::vector<std::string> unresolved_placeholders(const std::string& text, const settings_map& settings) {
+  std::vector<const std::string*> active;
+  std::vector<std::string> missing;
+  expand(text, settings, active, &missing);
+  return missing;
 }

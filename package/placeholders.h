@@ -1,6 +1,7 @@
 // Placeholders: a setting's name between two '%' inside a text.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "package/settings_map.h"
 
@@ -10,3 +11,7 @@
 // and nesting deeper than 32 levels, stay unexpanded like unknown names, so cycles end.
 // Never changes the map.
 std::string expand_placeholders(const std::string& text, const settings_map& settings);
+
+// The names that expand_placeholders meets in `text` (or in the values it inserts) and leaves
+// unexpanded because they are not keys of `settings`, in the order met, each once.
+std::vector<std::string> unresolved_placeholders(const std::string& text, const settings_map& settings);

@@ -70,5 +70,9 @@ std::unique_ptr<byte_source> open_package_file(const std::string& path, std::str
     if (error) *error = tessel::system_error_text(GetLastError());
     return nullptr;
   }
+  return make_file_source(std::move(file));
+}
+
+std::unique_ptr<byte_source> make_file_source(tessel::unique_file file) {
   return std::make_unique<owned_file_source>(std::move(file));
 }

@@ -1,5 +1,6 @@
 // The package file as a Win32 HANDLE.
 #pragma once
+#include <memory>
 #include <string>
 
 #include "package/byte_source.h"
@@ -26,3 +27,7 @@ class win32_file_source final : public byte_source {
 // Opens `path` as a package: GENERIC_READ, shared for reading only, OPEN_EXISTING, sequential
 // scan. Invalid on failure, with the thread's last error set by CreateFileA.
 tessel::unique_file open_package_handle(const std::string& path);
+
+// A byte source that reads `file` and owns it (for files opened some other way, such as by a wide
+// path).
+std::unique_ptr<byte_source> make_file_source(tessel::unique_file file);

@@ -68,6 +68,19 @@ TEST(expand_placeholders, never_adds_keys) {
   EXPECT_EQ(map.find("b"), nullptr);
 }
 
+TEST(unresolved_placeholders, names_what_the_expansion_leaves) {
+  const std::pair<const char*, std::vector<std::string>> cases[] = {
+      {"%installer32%", {}},
+      {"%Installer32%", {"Installer32"}},
+      {"%dir%\\%installer32%", {"dir"}},     // "\\" between two '%' is no name of its own
+      {"%a%%b%%a%", {"b"}},                   // each once; a value's own placeholders too
+      {"%e%", {"deep"}},
+      {"100% and 50%", {" and 50"}},          // what the scan takes for a name is reported
+  };
+  const settings_map settings = make({{"installer32", "Q.exe"}, {"a", "1"}, {"e", "%deep%"}});
+  for (const auto& [text, expected] : cases) EXPECT_EQ(unresolved_placeholders(text, settings), expected) << text;
+}
+
 TEST(settings_map, insert_if_absent_subscript_and_find) {
   settings_map map;
   EXPECT_TRUE(map.insert_if_absent("source", "C:\\T\\QVT1"));

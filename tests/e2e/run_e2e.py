@@ -1163,6 +1163,39 @@ def scenario_tailpack_package_runs(s, package):
     checks.raise_if_any()
 
 
+def scenario_tailpack_codepage(s):
+    """tailpack create --codepage 1252, given a non-ASCII stored name on its command line, stores
+    that name in code page 1252, and the stub (in a prefix whose ANSI code page is 1252) writes
+    the installer under it and launches it."""
+    run = Run(s, "tailpack_codepage")
+    name = "F\u00e4k\u00e9 \u00cfnstall\u00e9r.exe"
+    config = s.write(run, "fake_installer.cfg", b"exit=%d\n" % INSTALLER_EXIT)
+    made = os.path.join(run.folder, "package.exe")
+    path = s.tailpack_path
+    code, output = s.run_tailpack(
+        ["create", "--stub", path(s.stub), "--output", path(made), "--codepage", "1252",
+         "--file", "installer32:%s=%s" % (name, path(s.tools["fake_installer"])),
+         "--file", "=" + path(config), "--value", "executable32=%installer32%"],
+        "tailpack-create-codepage")
+    if code != 0:
+        raise Failure("tailpack create --codepage 1252 failed (%d): %s" % (code, output))
+    with open(made, "rb") as f:
+        package = f.read()
+    checks = Checks()
+    checks.true("the package does not hold the stored name in code page 1252",
+                record(name.encode("cp1252")) in package)
+    exit_code, boxes = run.execute(made, "/x1")
+    checks.equal("exit code", exit_code, INSTALLER_EXIT)
+    checks.equal("message boxes", boxes, [])
+    report = run.installer_report() or {}
+    # The report holds the installer's ANSI path, read here one character per byte.
+    module = report.get("module", "").encode("latin-1").decode("cp1252")
+    checks.true("the installer ran as %r, not as ...\\%s" % (module, name),
+                module.endswith("\\" + name))
+    checks.equal("working folders left", run.working_folders_left(), [])
+    checks.raise_if_any()
+
+
 def run_scenarios(s, only):
     results = []
 
@@ -1212,7 +1245,7 @@ def run_scenarios(s, only):
                       ("prepared_folders", scenario_prepared_folders),
                       ("no_executable", scenario_no_executable)]
     if not os.path.exists(s.stub):
-        for name, _ in stub_scenarios + [("tailpack_package", None)]:
+        for name, _ in stub_scenarios + [("tailpack_package", None), ("tailpack_codepage", None)]:
             skip(name, "the stub is not built yet (%s)" % s.stub)
         return results, True
     for name, function in stub_scenarios:
@@ -1221,6 +1254,10 @@ def run_scenarios(s, only):
         attempt("tailpack_package", scenario_tailpack_package_runs, made)
     else:
         skip("tailpack_package", "no package from tailpack")
+    if s.tailpack:
+        attempt("tailpack_codepage", scenario_tailpack_codepage)
+    else:
+        skip("tailpack_codepage", "no tailpack built (give --tailpack PATH)")
     return results, False
 
 

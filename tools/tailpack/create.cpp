@@ -21,7 +21,7 @@ void check_payload(const std::string& what, const record_payload& payload) {
 // The file at `path` as a payload: its size is taken now, its bytes are read when it is written.
 record_payload file_payload(const std::string& path) {
   std::string reason;
-  std::shared_ptr<byte_source> source = open_package_file(path, &reason);
+  std::shared_ptr<byte_source> source = open_input_file(path, &reason);
   if (!source) throw failure("cannot open " + path + ": " + reason);
   try {
     return record_payload(std::move(source));
@@ -107,7 +107,7 @@ create_summary create_package(const create_request& request) {
     sink.close();
     replace_file(temp, request.output_path);
   } catch (...) {
-    std::remove(temp.c_str());
+    remove_file(temp);
     throw;
   }
   return create_summary{size, entries.size()};

@@ -25,6 +25,7 @@ struct create_request {
   std::string stub_name;         // used when stub_name_given; else the base name of stub_path
   bool stub_name_given = false;
   bool unchecked_names = false;  // store file names that the stub could not write as given
+  bool unchecked_launch = false; // write a package whose installer the stub cannot launch
   std::vector<entry_source> entries;  // in the order given: the first lands nearest the stub
 };
 

@@ -46,8 +46,8 @@ void collect_warnings(explanation& explained, const std::vector<std::string>& wr
   }
 }
 
-void print_line(std::ostream& out, const char* name, const std::string& text) {
-  out << name << ": " << escape_controls(text) << '\n';
+void print_line(std::ostream& out, const char* name, const std::string& text, const text_view& view) {
+  out << name << ": " << view.plain(text) << '\n';
 }
 
 }  // namespace
@@ -101,13 +101,13 @@ std::string describe_refusal(const explanation& explained) {
   return text + ", launch nothing and exit with 1";
 }
 
-void print_explanation(const explanation& explained, std::ostream& out) {
-  print_line(out, "command line", explained.command_line);
-  print_line(out, "working folder", explained.working_folder);
-  print_line(out, "file", explained.plan.file);
-  print_line(out, "parameters", explained.plan.parameters);
-  print_line(out, "directory", explained.plan.directory);
-  if (explained.msi_log) print_line(out, "msi log", *explained.msi_log);
+void print_explanation(const explanation& explained, const text_view& view, std::ostream& out) {
+  print_line(out, "command line", explained.command_line, view);
+  print_line(out, "working folder", explained.working_folder, view);
+  print_line(out, "file", explained.plan.file, view);
+  print_line(out, "parameters", explained.plan.parameters, view);
+  print_line(out, "directory", explained.plan.directory, view);
+  if (explained.msi_log) print_line(out, "msi log", *explained.msi_log, view);
   out << "note: " << example_working_folder_name << " is an example: the stub names its working folder after "
       << "the time of its run\n";
   if (explained.plan.parameters.find("/L") != std::string::npos) {

@@ -9,6 +9,7 @@
 #include "driver/launch_plan.h"
 #include "package/byte_source.h"
 #include "package/chain.h"
+#include "tools/tailpack/text_view.h"
 
 namespace tailpack {
 
@@ -53,7 +54,7 @@ std::string describe_refusal(const explanation& explained);
 
 // The launch, one "name: text" line each: command line, working folder, file, parameters,
 // directory, the MSI log when asked for, then notes. Texts follow ": " exactly as they are
-// (leading spaces included), with control characters as \xNN.
-void print_explanation(const explanation& explained, std::ostream& out);
+// (leading spaces included), decoded as `view` shows texts, with control characters as \xNN.
+void print_explanation(const explanation& explained, const text_view& view, std::ostream& out);
 
 }  // namespace tailpack

@@ -7,6 +7,7 @@
 #include "package/byte_source.h"
 #include "package/chain.h"
 #include "package/settings_map.h"
+#include "tools/tailpack/text_view.h"
 
 namespace tailpack {
 
@@ -24,11 +25,13 @@ struct extract_summary {
 
 // Walks the chain of `file` as the stub does, reading each record once, and for the entries met
 // before the walk ended, in that order: inserts value entries and the non-empty keys of file
-// entries (key -> stored name) if absent, and writes each file into `folder` (created if missing),
-// replacing a file of the same name. File data is streamed into temporary files in the folder,
-// which get their stored names when the walk has ended; data that did not verify is removed.
-// Refuses (throws failure) a stored name that could leave the folder or name a device; nothing is
-// written then. A file that cannot be written throws failure, with nothing renamed.
-extract_summary extract_to_folder(byte_source& file, const std::string& folder);
+// entries (key -> stored name) if absent, and writes each file into `folder` (created with its
+// missing parents) under its stored name, decoded when `view` has a code page, replacing a file of
+// the same name. File data is streamed into new temporary files in the folder, which get their
+// names when the walk has ended; data that did not verify or could not be written is removed.
+// Refuses (throws failure) a stored name that could leave the folder or name a device, and a link
+// that stands where a file goes or on the way to it; nothing is written then. A file that cannot
+// be written throws failure, with nothing renamed.
+extract_summary extract_to_folder(byte_source& file, const std::string& folder, const text_view& view);
 
 }  // namespace tailpack

@@ -11,7 +11,7 @@ std::string reason() { return std::strerror(errno); }
 
 }  // namespace
 
-file_sink::file_sink(const std::string& path) : path_(path), file_(std::fopen(path.c_str(), "wb")) {
+file_sink::file_sink(const std::string& path) : path_(path), file_(open_file(path, "wb")) {
   if (!file_) throw failure("cannot create " + path + ": " + reason());
 }
 
@@ -30,6 +30,24 @@ void file_sink::close() {
   file_ = nullptr;
   if (!flushed) errno = saved;
   if (!flushed || !closed) throw failure("cannot write " + path_ + ": " + reason());
+}
+
+bool ensure_folders(const std::string& path) {
+  const std::string separators = path_separators();
+  // A UNC path's server and share are not folders to create.
+  std::size_t at = path.size() >= 2 && separators.find(path[0]) != std::string::npos &&
+                           separators.find(path[1]) != std::string::npos
+                       ? path.find_first_of(separators, path.find_first_of(separators, 2) + 1)
+                       : 0;
+  bool created = false;
+  while (at != std::string::npos && at < path.size()) {
+    at = path.find_first_of(separators, at + 1);
+    const std::string folder = path.substr(0, at);
+    // Skip roots and drives ("/", "C:"), and the empty components of doubled separators.
+    if (folder.empty() || folder.back() == ':' || separators.find(folder.back()) != std::string::npos) continue;
+    created = ensure_folder(folder) || created;
+  }
+  return created;
 }
 
 std::string join_path(const std::string& folder, const std::string& name) {

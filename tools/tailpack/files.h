@@ -1,9 +1,11 @@
 // File writing for tailpack, and the few steps that differ by platform.
 #pragma once
 #include <cstdio>
+#include <memory>
 #include <stdexcept>
 #include <string>
 
+#include "package/byte_source.h"
 #include "package/writer.h"
 
 namespace tailpack {
@@ -34,10 +36,29 @@ class file_sink final : public byte_sink {
 // `folder` joined with `name` by the platform's separator (none added when `folder` ends in one).
 std::string join_path(const std::string& folder, const std::string& name);
 
+// Creates the folder `path` and every missing folder above it; true when it created `path`
+// itself or a folder above it. Throws failure.
+bool ensure_folders(const std::string& path);
+
 // --- Platform halves (files_posix.cpp, files_win32.cpp) ---
 
 // The characters that separate path components: "/" on POSIX, "\\/" on Windows.
 const char* path_separators();
+
+// Opens the file at `path` (UTF-8, as tailpack holds every text; on Windows through the wide call)
+// for reading as a package or an input. Returns null when it cannot be opened; `error` then holds
+// the system's reason.
+std::unique_ptr<byte_source> open_input_file(const std::string& path, std::string* error);
+
+// std::fopen of a UTF-8 path (on Windows through the wide call, so any name works). Null on failure,
+// with errno set.
+std::FILE* open_file(const std::string& path, const char* mode);
+
+// Removes the file at `path` if it can; failures are ignored.
+void remove_file(const std::string& path);
+
+// The path of the running tailpack executable. Throws failure when the system does not tell.
+std::string program_path();
 
 // Creates a new empty file in the folder of `target`, under a name of its own; returns its path.
 // Throws failure.
@@ -49,5 +70,9 @@ void replace_file(const std::string& from, const std::string& to);
 // Creates the folder `path` unless it exists already as a folder (its parent must exist); true
 // when it created it. Throws failure.
 bool ensure_folder(const std::string& path);
+
+// True when `path` is a symbolic link or another reparse point (not followed). False when it is
+// anything else or does not exist.
+bool is_link(const std::string& path);
 
 }  // namespace tailpack

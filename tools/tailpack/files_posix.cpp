@@ -13,6 +13,23 @@ namespace tailpack {
 
 const char* path_separators() { return "/"; }
 
+std::unique_ptr<byte_source> open_input_file(const std::string& path, std::string* error) {
+  return open_package_file(path, error);
+}
+
+std::FILE* open_file(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
+
+void remove_file(const std::string& path) { std::remove(path.c_str()); }
+
+std::string program_path() {
+  std::string path(4096, '\0');
+  const ssize_t length = ::readlink("/proc/self/exe", path.data(), path.size());
+  if (length <= 0 || static_cast<std::size_t>(length) >= path.size())
+    throw failure(std::string("cannot find tailpack's own path: ") + std::strerror(errno));
+  path.resize(static_cast<std::size_t>(length));
+  return path;
+}
+
 std::string create_temp_beside(const std::string& target) {
   // Beside the target, so that the final rename stays on one file system. The mode is left to the
   // umask, as for any file the user creates.
@@ -39,7 +56,13 @@ bool ensure_folder(const std::string& path) {
   const int error = errno;
   struct stat info {};
   if (error == EEXIST && ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode)) return false;
-  throw failure("cannot create folder " + path + ": " + (error == EEXIST ? "a file of that name exists" : std::strerror(error)));
+  throw failure("cannot create folder " + path + ": " +
+                (error == EEXIST ? "a file of that name exists" : std::strerror(error)));
+}
+
+bool is_link(const std::string& path) {
+  struct stat info {};
+  return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
 }  // namespace tailpack

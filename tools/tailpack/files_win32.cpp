@@ -1,5 +1,11 @@
-// The platform steps of tailpack on Windows (narrow paths in the ANSI code page).
+// The platform steps of tailpack on Windows: paths are UTF-8 inside and UTF-16 at the system's
+// wide calls, so that any name works whatever the machine's ANSI code page.
+#include <cstdio>
+
+#include "package/win32_file_source.h"
+#include "support/handle.h"
 #include "support/system_error.h"
+#include "support/unicode.h"
 #include "support/windows.h"
 #include "tools/tailpack/files.h"
 
@@ -8,6 +14,10 @@ namespace tailpack {
 namespace {
 
 std::string last_error_text() { return tessel::system_error_text(GetLastError()); }
+
+std::wstring wide(const std::string& path) { return tessel::unicode::to_wide(path, CP_UTF8); }
+
+std::string utf8(const std::wstring& path) { return tessel::unicode::to_narrow(path, CP_UTF8, false); }
 
 std::string folder_of(const std::string& path) {
   const std::size_t last = path.find_last_of("\\/");
@@ -21,27 +31,57 @@ std::string folder_of(const std::string& path) {
 
 const char* path_separators() { return "\\/"; }
 
+std::unique_ptr<byte_source> open_input_file(const std::string& path, std::string* error) {
+  // As the package reader opens a package, by the wide path.
+  tessel::unique_file file(CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file) {
+    if (error) *error = last_error_text();
+    return nullptr;
+  }
+  return make_file_source(std::move(file));
+}
+
+std::FILE* open_file(const std::string& path, const char* mode) {
+  return _wfopen(wide(path).c_str(), wide(mode).c_str());
+}
+
+std::string program_path() {
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  if (length == 0 || length >= path.size()) throw failure("cannot find tailpack's own path: " + last_error_text());
+  path.resize(length);
+  return utf8(path);
+}
+
 std::string create_temp_beside(const std::string& target) {
-  // GetTempFileNameA creates the file, with a name that no other file in the folder has.
-  char path[MAX_PATH];
-  if (GetTempFileNameA(folder_of(target).c_str(), "tpk", 0, path) == 0)
+  // GetTempFileNameW creates the file, with a name that no other file in the folder has.
+  wchar_t path[MAX_PATH];
+  if (GetTempFileNameW(wide(folder_of(target)).c_str(), L"tpk", 0, path) == 0)
     throw failure("cannot create a file beside " + target + ": " + last_error_text());
-  return path;
+  return utf8(path);
 }
 
 void replace_file(const std::string& from, const std::string& to) {
-  if (!MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+  if (!MoveFileExW(wide(from).c_str(), wide(to).c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     throw failure("cannot rename " + from + " to " + to + ": " + last_error_text());
 }
 
 bool ensure_folder(const std::string& path) {
-  if (CreateDirectoryA(path.c_str(), nullptr)) return true;
+  if (CreateDirectoryW(wide(path).c_str(), nullptr)) return true;
   const DWORD error = GetLastError();
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = GetFileAttributesW(wide(path).c_str());
   if (error == ERROR_ALREADY_EXISTS && attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
     return false;
   throw failure("cannot create folder " + path + ": " + tessel::system_error_text(error));
 }
+
+bool is_link(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+void remove_file(const std::string& path) { DeleteFileW(wide(path).c_str()); }
 
 }  // namespace tailpack

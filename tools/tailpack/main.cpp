@@ -1,4 +1,5 @@
-// tailpack: writes, lists, verifies, extracts and explains packages. The work is in tailpack_lib.
+// tailpack: writes, lists, verifies, extracts and explains packages. The work is in tailpack_lib;
+// the command line is taken as UTF-8.
 #include <iostream>
 #include <string>
 #include <vector>

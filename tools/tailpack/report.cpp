@@ -64,27 +64,28 @@ std::string describe_effect(const listed_entry& entry) {
   return setting_effect(entry) + "; " + file;
 }
 
-void print_entry(std::size_t number, const listed_entry& entry, const stub_details& stub, std::ostream& out) {
+void print_entry(std::size_t number, const listed_entry& entry, const stub_details& stub, const text_view& view,
+                 std::ostream& out) {
   out << "  #" << number << ' ';
   switch (entry.kind) {
     case entry_kind::value:
-      out << "value " << quoted(entry.key) << " = " << quoted(entry.value) << ": " << describe_effect(entry);
+      out << "value " << view.quote(entry.key) << " = " << view.quote(entry.value) << ": " << describe_effect(entry);
       break;
     case entry_kind::file:
-      out << "file " << quoted(entry.key) << " -> " << quoted(entry.value) << " (" << byte_count(entry.data_size)
+      out << "file " << view.quote(entry.key) << " -> " << view.quote(entry.value) << " (" << byte_count(entry.data_size)
           << "): " << describe_effect(entry);
       break;
     case entry_kind::stub:
-      out << "stub " << quoted(entry.key) << ": the walk ends here";
-      if (stub.name_read) out << "; stub file name " << quoted(stub.name);
+      out << "stub " << view.quote(entry.key) << ": the walk ends here";
+      if (stub.name_read) out << "; stub file name " << view.quote(stub.name);
       if (stub.image_size_known) out << ", image of " << byte_count(stub.image_size);
       out << " (the stub reads neither)";
       break;
     case entry_kind::other:
-      out << "other kind " << quoted(entry.kind_text);
+      out << "other kind " << view.quote(entry.kind_text);
       if (entry.kind_size > entry.kind_text.size())
         out << " (the first " << entry.kind_text.size() << " of " << byte_count(entry.kind_size) << ")";
-      out << ", key " << quoted(entry.key) << ": passed over";
+      out << ", key " << view.quote(entry.key) << ": passed over";
       break;
     case entry_kind::tail_marker:
       out << "tail marker again: keeps the verdict true, the walk goes on";
@@ -160,14 +161,15 @@ std::string verdict_text(const walk_result& result) {
   return "not accepted: " + reason;
 }
 
-void print_listing(const std::string& path, const package_report& report, std::ostream& out) {
+void print_listing(const std::string& path, const package_report& report, const text_view& view, std::ostream& out) {
   out << "package " << path << ": " << byte_count(report.size) << '\n';
   print_chain_position(report, out);
   if (report.chain_found) {
     out << "entries in the order the stub meets them, from the tail (among equal keys the first met takes "
            "effect):\n";
     if (report.entries.empty()) out << "  (none)\n";
-    for (std::size_t i = 0; i < report.entries.size(); ++i) print_entry(i + 1, report.entries[i], report.stub, out);
+    for (std::size_t i = 0; i < report.entries.size(); ++i)
+      print_entry(i + 1, report.entries[i], report.stub, view, out);
   }
   out << "verdict: " << verdict_text(report.result) << '\n';
 }

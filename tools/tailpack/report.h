@@ -7,6 +7,7 @@
 
 #include "package/byte_source.h"
 #include "package/chain.h"
+#include "tools/tailpack/text_view.h"
 
 namespace tailpack {
 
@@ -59,7 +60,7 @@ std::string verdict_reason(const walk_result& result);
 std::string verdict_text(const walk_result& result);
 
 // The listing: the file and where its chain ends, the entries tail first with their effects, the
-// verdict. Texts are quoted with non-printable bytes as \xNN.
-void print_listing(const std::string& path, const package_report& report, std::ostream& out);
+// verdict. Texts are quoted as `view` shows them.
+void print_listing(const std::string& path, const package_report& report, const text_view& view, std::ostream& out);
 
 }  // namespace tailpack

@@ -1,10 +1,13 @@
 // tailpack's commands as a user runs them: arguments, exit status, output and files.
 #include <gtest/gtest.h>
 
+#include <regex>
+
 #include "tools/tailpack/cli.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/text.h"
 #include "tools/tailpack/tests/cli_run.h"
+#include "tools/tailpack/tests/pe_image.h"
 #include "package/tests/sample_packages.h"
 #include "tools/tailpack/tests/test_files.h"
 
@@ -17,7 +20,7 @@ TEST(cli, usage_errors_exit_2_with_one_line_on_stderr) {
   const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{}, "tailpack: a command is missing"},
       {{"frob"}, "tailpack: unknown command \"frob\""},
-      {{"create"}, "tailpack: create: --stub is missing"},
+      {{"create"}, "tailpack: create: --output is missing"},
       {{"create", "--stub", "s"}, "create: --output is missing"},
       {{"create", "--stub"}, "create: --stub needs a value"},
       {{"create", "--stub=s", "--stub", "t", "--output", "o"}, "create: --stub given twice"},
@@ -38,7 +41,7 @@ TEST(cli, usage_errors_exit_2_with_one_line_on_stderr) {
   for (const auto& [args, message] : cases) expect_usage_error(args, message);
 }
 
-TEST(cli, help_goes_to_stdout_and_says_where_the_first_entry_lands) {
+TEST(cli, help_and_version_go_to_stdout) {
   for (const std::vector<std::string>& args : std::vector<std::vector<std::string>>{
            {"--help"}, {"-h"}, {"help"}, {"help", "create"}, {"create", "--help"}, {"verify", "-h"},
            {"create", "--value", "a=b", "--help"}}) {
@@ -47,9 +50,9 @@ TEST(cli, help_goes_to_stdout_and_says_where_the_first_entry_lands) {
     EXPECT_EQ(r.out.compare(0, 16, "Usage: tailpack "), 0) << args[0];
     EXPECT_EQ(r.err, "");
   }
-  const std::string create = tailpack_run({"create", "--help"}).out;
-  EXPECT_TRUE(contains(create, "The FIRST entry given lands nearest the stub"));
-  EXPECT_TRUE(contains(create, "the LAST one given takes effect"));
+  const outcome version = tailpack_run({"--version"});
+  EXPECT_EQ(version.status, tailpack::exit_ok);
+  EXPECT_TRUE(std::regex_match(version.out, std::regex("tailpack [0-9]+\\.[0-9]+\\.[0-9]+\n"))) << version.out;
 }
 
 TEST(cli, create_entries_keep_their_order_and_split_at_the_first_separator) {
@@ -59,9 +62,9 @@ TEST(cli, create_entries_keep_their_order_and_split_at_the_first_separator) {
   using type = tailpack::entry_source::type;
   const tailpack::entry_source want[] = {
       {type::value, "", "", "", "", false},        {type::value, "a", "=b", "", "", false},
-      {type::file, "k", "", "dir/x=y.exe", "", false}, {type::value_file, "v", "", "val.txt", "", false},
+      {type::file, "k", "", "dir/x=y.exe", "x=y.exe", true}, {type::value_file, "v", "", "val.txt", "", false},
       {type::file, "k", "", "p=q", "n.exe", true},  {type::file, "", "", "p", "n", true},
-      {type::file, "", "", "p", "", false},
+      {type::file, "", "", "p", "p", true},
   };
   EXPECT_EQ(r.stub_path, "s.exe");
   EXPECT_EQ(r.output_path, "o.exe");
@@ -90,7 +93,7 @@ TEST(cli, escaped_texts_take_any_byte_and_apply_to_every_entry) {
 class commands : public ::testing::Test {
  protected:
   void SetUp() override {
-    write(dir.path() / "stub.exe", samples::stub_image());
+    write(dir.path() / "stub.exe", stub);
     write(dir.path() / "setup.exe", "MZ installer");
     write(dir.path() / "first.txt", "first");
     write(dir.path() / "second.txt", "second");
@@ -107,6 +110,7 @@ class commands : public ::testing::Test {
                          "--value", "="});
   }
 
+  const std::string stub = pe::minimal_image("stub code " + tail_marker_text());
   temp_folder dir;
 };
 
@@ -117,7 +121,7 @@ TEST_F(commands, create_writes_what_the_writer_lays_out_and_the_same_bytes_every
   EXPECT_TRUE(contains(r.out, "7 entries"));
   ASSERT_EQ(create_sample(b).status, tailpack::exit_ok);
   EXPECT_EQ(read(a), read(b));
-  EXPECT_EQ(read(a), samples::package(samples::stub_image(), "Tailrun.exe",
+  EXPECT_EQ(read(a), samples::package(stub, "Tailrun.exe",
                                       {package_entry::make_file("installer32", "setup.exe", "MZ installer"),
                                        package_entry::make_file("", "readme.txt", "first"),
                                        package_entry::make_value("executable32", "%installer32%"),
@@ -145,7 +149,7 @@ TEST_F(commands, list_shows_entries_tail_first_with_their_effects) {
       "  #6 file \"\" -> \"readme.txt\" (5 bytes): no setting (empty key); file stays on disk",
       "  #7 file \"installer32\" -> \"setup.exe\" (12 bytes): setting takes effect; file stays on disk",
       "  #8 stub \"stub\": the walk ends here; stub file name \"Tailrun.exe\", image of " +
-          std::to_string(samples::stub_image().size()) + " bytes (the stub reads neither)",
+          std::to_string(stub.size()) + " bytes (the stub reads neither)",
       "verdict: accepted",
   };
   std::size_t from = 0;
@@ -200,7 +204,8 @@ TEST_F(commands, verify_accepts_exactly_what_the_stub_accepts) {
   }
 
   // Accepted, but the walk ended before the stub entry: a warning.
-  write(dir.path() / "no-stub.exe", samples::records({"1", "a", "value", tail_marker_text()}));
+  write(dir.path() / "no-stub.exe",
+        samples::records({"MZ", "setup.exe", "", "file", "setup.exe", "executable32", "value", tail_marker_text()}));
   const outcome r = tailpack_run({"verify", dir / "no-stub.exe"});
   EXPECT_EQ(r.status, tailpack::exit_ok);
   EXPECT_TRUE(contains(r.err, "warning: " + (dir / "no-stub.exe") + ": the walk ended before the stub entry: "));
@@ -211,6 +216,8 @@ TEST_F(commands, a_failed_create_leaves_the_earlier_output_and_no_partial_file) 
   const std::string output = dir / "out.exe";
   write(output, "earlier package");
   const std::size_t files_before = entries_in(dir.path());
+  const std::vector<std::string> launchable = {"--file", "i:setup.exe=" + (dir / "setup.exe"), "--value",
+                                               "executable32=setup.exe"};
   const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{"--file", "k=" + (dir / "missing.bin")}, "cannot open "},
       {{"--value-file", "k=" + (dir / "missing.txt")}, "cannot open "},
@@ -222,7 +229,8 @@ TEST_F(commands, a_failed_create_leaves_the_earlier_output_and_no_partial_file) 
       {{"--file", "k:=" + (dir / "first.txt")}, "stored name \"\" is empty"},
   };
   for (const auto& [entry, message] : cases) {
-    std::vector<std::string> args = {"create", "--stub", dir / "stub.exe", "--output", output, "--value", "a=b"};
+    std::vector<std::string> args = {"create", "--stub", dir / "stub.exe", "--output", output};
+    args.insert(args.end(), launchable.begin(), launchable.end());
     args.insert(args.end(), entry.begin(), entry.end());
     const outcome r = tailpack_run(args);
     EXPECT_EQ(r.status, tailpack::exit_failure) << r.err;
@@ -233,14 +241,17 @@ TEST_F(commands, a_failed_create_leaves_the_earlier_output_and_no_partial_file) 
   }
   // A folder as the output: the rename fails after the package was written; nothing is left behind.
   std::filesystem::create_directory(dir.path() / "folder");
-  const outcome r = tailpack_run({"create", "--stub", dir / "stub.exe", "--output", dir / "folder"});
+  std::vector<std::string> args = {"create", "--stub", dir / "stub.exe", "--output", dir / "folder"};
+  args.insert(args.end(), launchable.begin(), launchable.end());
+  const outcome r = tailpack_run(args);
   EXPECT_EQ(r.status, tailpack::exit_failure);
   EXPECT_TRUE(contains(r.err, "cannot rename"));
   EXPECT_EQ(entries_in(dir.path()), files_before + 1);
   // With --unchecked-names, any name is stored.
-  EXPECT_EQ(tailpack_run({"create", "--stub", dir / "stub.exe", "--output", output, "--unchecked-names", "--file",
-                          "k:..\\x.exe=" + (dir / "first.txt")}).status,
-            tailpack::exit_ok);
+  args = {"create", "--stub", dir / "stub.exe", "--output", output, "--unchecked-names", "--file",
+          "k:..\\x.exe=" + (dir / "first.txt")};
+  args.insert(args.end(), launchable.begin(), launchable.end());
+  EXPECT_EQ(tailpack_run(args).status, tailpack::exit_ok);
 }
 
 TEST_F(commands, create_refuses_an_input_over_the_record_limit_before_reading_it) {

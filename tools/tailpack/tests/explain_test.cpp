@@ -214,15 +214,4 @@ TEST_F(explain, usage_errors_exit_2) {
   EXPECT_EQ(tailpack_run({"explain", dir / "missing.exe"}).status, tailpack::exit_failure);
 }
 
-TEST(explain_help, is_listed_and_names_what_is_not_applied) {
-  EXPECT_TRUE(contains(tailpack_run({"--help"}).out, "\n  explain  "));
-  const outcome r = tailpack_run({"explain", "--help"});
-  EXPECT_EQ(r.status, tailpack::exit_ok);
-  for (const char* part : {"Usage: tailpack explain [--temp-folder PATH] [--command-line TEXT] PACKAGE [ARGS...]",
-                           "ARGS are joined with single spaces", "the \"/L\" language option",
-                           "the number is an example"}) {
-    EXPECT_TRUE(contains(r.out, part)) << part;
-  }
-}
-
 }  // namespace

@@ -127,7 +127,10 @@ TEST_F(signed_package, is_accepted_and_its_chain_ends_before_the_certificate_tab
         std::string("#2 value \"parameters\" = \"/qn\": setting takes effect\n"), std::string("verdict: accepted\n")}) {
     EXPECT_TRUE(contains(list.out, part)) << part << "\nin:\n" << list.out;
   }
-  EXPECT_EQ(tailpack_run({"verify", path("listed.exe")}).status, tailpack::exit_ok);
+  // The chain is accepted; what verify refuses is the launch, as the package carries no installer.
+  const outcome verify = tailpack_run({"verify", path("listed.exe")});
+  EXPECT_EQ(verify.status, tailpack::exit_failure);
+  EXPECT_TRUE(contains(verify.err, "no setting \"executable32\"")) << verify.err;
 }
 
 // A chain of its own, accepted wherever it is searched: what a forger plants.

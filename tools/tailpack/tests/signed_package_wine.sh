@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Windows build, under Wine: tailpack.exe creates a package whose stub image is tailpack.exe itself
 # (a real PE32 that holds the marker text), the build machine signs it with openssl and
-# osslsigncode, and then tailpack.exe verifies and lists it, rejects a changed copy, and the
+# osslsigncode, and then tailpack.exe verifies and lists it (its chain is accepted; it carries no
+# installer), rejects a changed copy, and the
 # signed-package tests of tailpack_tests.exe check it through the Win32 package file.
 # Usage: signed_package_wine.sh TAILPACK_EXE TESTS_EXE WINE_RUN    (exit 77: skipped)
 set -euo pipefail
@@ -19,7 +20,7 @@ fail() { echo "FAILED: $*" >&2; exit 1; }
 
 # The entries that the signed-package tests expect.
 wine_tool "$tailpack" create --stub "$(windows_path "$tailpack")" --stub-name Tailrun.exe \
-  --output "$(windows_path "$work/unsigned.exe")" --value parameters=/qn --value msilog=ON >/dev/null
+  --output "$(windows_path "$work/unsigned.exe")" --value parameters=/qn --value msilog=ON --unchecked-launch >/dev/null
 openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj /CN=test -addext extendedKeyUsage=codeSigning \
   -keyout "$work/key.pem" -out "$work/cert.pem" >/dev/null 2>&1
 timeout 120 osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -h sha256 \
@@ -27,8 +28,10 @@ timeout 120 osslsigncode sign -certs "$work/cert.pem" -key "$work/key.pem" -h sh
 timeout 120 osslsigncode verify -CAfile "$work/cert.pem" -in "$work/signed.exe" >/dev/null ||
   fail "osslsigncode does not verify the signed package"
 
-out=$(wine_tool "$tailpack" verify "$(windows_path "$work/signed.exe")") || fail "verify of the signed package"
-[[ $out == *": accepted"* ]] || fail "verify output: $out"
+# The chain is accepted; verify fails only because the package carries no installer to launch.
+status=0
+err=$(wine_tool "$tailpack" verify "$(windows_path "$work/signed.exe")" 2>&1 >/dev/null) || status=$?
+[[ $status == 1 && $err == *'no setting "executable32"'* ]] || fail "verify of the signed package: status $status, $err"
 out=$(wine_tool "$tailpack" list "$(windows_path "$work/signed.exe")") || fail "list of the signed package"
 [[ $out == *"a certificate table of "*" ends the file"* && $out == *"verdict: accepted"* ]] || fail "list output: $out"
 echo "$out"

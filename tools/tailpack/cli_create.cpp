@@ -1,0 +1,231 @@
+// tailpack create: its options, help and output.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+
+#include "tools/tailpack/cli.h"
+#include "tools/tailpack/codepage.h"
+#include "tools/tailpack/command.h"
+#include "tools/tailpack/files.h"
+#include "tools/tailpack/launch_check.h"
+#include "tools/tailpack/stub_check.h"
+#include "tools/tailpack/text.h"
+#include "tools/tailpack/text_view.h"
+
+namespace tailpack {
+
+namespace {
+
+const char help[] =
+    "Usage: tailpack create [--stub STUB] --output PACKAGE [--codepage CP] [options] [ENTRY...]\n"
+    "\n"
+    "Writes PACKAGE: the stub image, the stub entry, the entries in the order given, the tail marker.\n"
+    "The FIRST entry given lands nearest the stub, the LAST one nearest the tail marker. The stub\n"
+    "reads the chain from the tail, so it meets the last given entry first:\n"
+    "  - among entries with the same key, the LAST one given takes effect;\n"
+    "  - among file entries with the same stored name, the FIRST one given is written last by the\n"
+    "    stub, so its data is what stays on disk.\n"
+    "The same inputs always give the same bytes. The package is written to a new file beside\n"
+    "PACKAGE and renamed over it only when complete, so a failed create leaves no partial package.\n"
+    "\n"
+    "Refused (exit 1, nothing written): a stub that is not a Windows executable; a package without\n"
+    "\"executable32\", or whose \"executable32\", expanded with the package's own settings, names no\n"
+    "file that it carries. A warning when the installer's command line could pass the 32,767\n"
+    "characters that Windows allows.\n"
+    "\n"
+    "Options:\n"
+    "  --stub PATH            the stub image (default: the stub installed with tailpack,\n"
+    "                         " TAILRUN_STUB_FROM_BIN " from tailpack's folder)\n"
+    "  --output PATH          the package to write (replaced if it exists)\n"
+    "  --stub-name NAME       the stub entry's file name (default: the base name of the stub)\n"
+    "  --codepage CP          store every key, value and name in Windows code page CP, the ANSI\n"
+    "                         code page of the machines that run the package (1252 Western\n"
+    "                         European, 1250 Central European, 1251 Cyrillic, 1253 Greek, 932\n"
+    "                         Japanese, 936 Simplified Chinese, ...). Texts that CP cannot hold\n"
+    "                         are refused. Without it, a text that is not ASCII is refused.\n"
+    "  --escaped              KEY, VALUE and NAME texts use the escapes that 'list' prints:\n"
+    "                         \\\\ for a backslash, \\\" for a quote, \\xNN for any byte (stored as\n"
+    "                         it is, whatever --codepage says)\n"
+    "  --unchecked-names      store file names that the stub could not write as given (test packages)\n"
+    "  --unchecked-launch     write a package that the stub cannot launch (test packages)\n"
+    "  -h, --help             show this text\n"
+    "\n"
+    "Entries (any number, in any order):\n"
+    "  --value KEY=VALUE      a setting. KEY ends at the first '='; either side may be empty\n"
+    "                         ('--value =' sets the empty key to the empty value)\n"
+    "  --value-file KEY=PATH  a setting whose value is the bytes of the file at PATH, stored as they are\n"
+    "  --file KEY[:NAME]=PATH a file for the stub to write into its working folder under NAME\n"
+    "                         (default: the base name of PATH); a non-empty KEY also sets\n"
+    "                         KEY -> NAME. KEY ends at the first ':' or '=', NAME at the first '='.\n"
+    "                         NAME must be a plain file name.\n"
+    "Use --escaped to put '=' or ':' into a key (\\x3d, \\x3a).\n"
+    "\n"
+    "Example:\n"
+    "  tailpack create --stub Tailrun.exe --output Setup.exe --codepage 1252 \\\n"
+    "      --file installer32=build/QVNEXSetup.exe --value executable32=%installer32% \\\n"
+    "      --value parameters=/qn --value msilog=ON\n";
+
+const option_set options = {{"--stub", "--output", "--stub-name", "--value", "--value-file", "--file", "--codepage"},
+                            {"--escaped", "--unchecked-names", "--unchecked-launch"}};
+
+// How the command line's texts become the package's bytes.
+struct text_rules {
+  bool escaped = false;
+  std::optional<unsigned> code_page;
+};
+
+// `given` (UTF-8) as the package stores it: converted to the code page, or refused when it is not
+// ASCII and no code page is given; then unescaped under --escaped. `what` names the text in
+// messages, e.g. "--value \"k=v\": the key".
+std::string package_text(const std::string& given, const text_rules& rules, const std::string& what) {
+  std::string text = given;
+  if (rules.code_page) {
+    try {
+      text = utf8_to_code_page(given, *rules.code_page);
+    } catch (const conversion_error& e) {
+      if (e.what_kind == conversion_error::kind::invalid_input)
+        throw usage_error(what + " is not UTF-8; give its bytes with --escaped and \\xNN");
+      throw usage_error(what + " " + quoted_utf8(given) + ": " + e.what());
+    }
+  } else if (!is_ascii(given)) {
+    throw usage_error(what + " " + quoted_utf8(given) +
+                      " is not ASCII: give --codepage CP, the ANSI code page of the machines that run the "
+                      "package (e.g. 1252), or its bytes with --escaped and \\xNN");
+  }
+  if (!rules.escaped) return text;
+  try {
+    return unescape_text(text);
+  } catch (const std::invalid_argument& e) {
+    throw usage_error(what + ": " + e.what());
+  }
+}
+
+entry_source parse_entry(const token& t, const text_rules& rules) {
+  const std::size_t equals = t.value.find('=');
+  if (equals == std::string::npos) {
+    const char* form = t.option == "--file" ? "KEY[:NAME]=PATH" : t.option == "--value" ? "KEY=VALUE" : "KEY=PATH";
+    throw usage_error(t.option + " needs " + form + ", got " + quoted_utf8(t.value));
+  }
+  const std::string what = t.option + " " + quoted_utf8(t.value) + ": the ";
+  entry_source source;
+  std::string key = t.value.substr(0, equals);
+  const std::string rest = t.value.substr(equals + 1);
+  if (t.option == "--value") {
+    source.kind = entry_source::type::value;
+    source.value = package_text(rest, rules, what + "value");
+  } else {
+    if (rest.empty()) throw usage_error(t.option + " " + quoted_utf8(t.value) + ": PATH is empty");
+    source.path = rest;
+    source.kind = t.option == "--file" ? entry_source::type::file : entry_source::type::value_file;
+    if (source.kind == entry_source::type::file) {
+      const std::size_t colon = key.find(':');
+      if (colon != std::string::npos) {
+        source.name = package_text(key.substr(colon + 1), rules, what + "stored name");
+        key.resize(colon);
+      } else {
+        // The base name of a path is never unescaped, as paths are not.
+        source.name = package_text(base_name(rest, path_separators()), text_rules{false, rules.code_page},
+                                   what + "stored name (the base name of PATH)");
+      }
+      source.name_given = true;
+    }
+  }
+  source.key = package_text(key, rules, what + "key");
+  return source;
+}
+
+// The start of a --value-file's value: as much as the launch check can use (a longer value makes
+// the command line too long anyway, and no file name is that long).
+std::string value_file_head(const std::string& path) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(open_file(path, "rb"), std::fclose);
+  if (!in) throw failure("cannot open " + path + ": " + std::strerror(errno));
+  std::string head(longest_command_line + 1, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), in.get()));
+  if (std::ferror(in.get())) throw failure("cannot read " + path);
+  return head;
+}
+
+// The package's contents as the stub's extraction would leave them, from the entries as given:
+// the stub meets the last given first.
+package_contents contents_of(const create_request& request) {
+  package_contents contents;
+  for (auto it = request.entries.rbegin(); it != request.entries.rend(); ++it) {
+    chain_entry entry;
+    entry.key = it->key;
+    switch (it->kind) {
+      case entry_source::type::value:
+        entry.kind = entry_kind::value;
+        entry.value = it->value;
+        break;
+      case entry_source::type::value_file:
+        entry.kind = entry_kind::value;
+        entry.value = value_file_head(it->path);
+        break;
+      case entry_source::type::file:
+        // A name that the stub cannot write (--unchecked-names) stops its extraction.
+        if (!stored_name_failure(it->name).empty()) return contents;
+        entry.kind = entry_kind::file;
+        entry.value = it->name;
+        break;
+    }
+    contents.add(entry);
+  }
+  return contents;
+}
+
+int run_create(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  create_request request = parse_create(args);
+  if (request.stub_path.empty()) request.stub_path = installed_stub_path();
+  const std::string stub_problem = stub_file_problem(request.stub_path);
+  if (!stub_problem.empty()) throw failure("--stub " + request.stub_path + ": " + stub_problem);
+  load_entries(request);  // the inputs' names and sizes, before anything else is read
+  if (!request.unchecked_launch) {
+    const package_contents contents = contents_of(request);
+    const std::string problem = launch_problem(contents);
+    if (!problem.empty()) throw failure("the stub could not launch the package's installer: " + problem);
+    const std::string warning = command_line_warning(contents);
+    if (!warning.empty()) err << "tailpack: warning: " << warning << '\n';
+  }
+  const create_summary summary = create_package(request);
+  out << "wrote " << request.output_path << ": " << summary.size << " bytes, " << summary.entries << " entries\n";
+  return exit_ok;
+}
+
+}  // namespace
+
+const command create_command = {"create", help, options, run_create};
+
+create_request parse_create(const std::vector<std::string>& args) {
+  const std::vector<token> tokens = tokenize(args, options);
+  const text_rules rules{has_option(tokens, "--escaped"), code_page_option(tokens)};
+  create_request request;
+  bool stub_given = false, output_given = false;
+  for (const token& t : tokens) {
+    if (t.option.empty()) throw usage_error("unexpected argument " + quoted_utf8(t.value));
+    if (t.option == "--stub") {
+      set_once(request.stub_path, stub_given, t);
+      if (request.stub_path.empty()) throw usage_error("--stub is empty");
+    } else if (t.option == "--output") {
+      set_once(request.output_path, output_given, t);
+    } else if (t.option == "--stub-name") {
+      set_once(request.stub_name, request.stub_name_given, t);
+      request.stub_name = package_text(request.stub_name, rules, "--stub-name");
+    } else if (t.option == "--unchecked-names") {
+      request.unchecked_names = true;
+    } else if (t.option == "--unchecked-launch") {
+      request.unchecked_launch = true;
+    } else if (t.option == "--value" || t.option == "--value-file" || t.option == "--file") {
+      request.entries.push_back(parse_entry(t, rules));
+    }
+  }
+  if (!output_given || request.output_path.empty()) throw usage_error("--output is missing");
+  if (stub_given && !request.stub_name_given) {
+    request.stub_name = package_text(base_name(request.stub_path, path_separators()),
+                                     text_rules{false, rules.code_page}, "--stub: the base name of STUB");
+    request.stub_name_given = true;
+  }
+  return request;
+}
+
+}  // namespace tailpack

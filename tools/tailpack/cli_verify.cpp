@@ -1,0 +1,62 @@
+// tailpack verify: its options, help and output (text, or JSON with --json).
+#include "tools/tailpack/command.h"
+#include "tools/tailpack/files.h"
+#include "tools/tailpack/json_output.h"
+#include "tools/tailpack/verify.h"
+
+namespace tailpack {
+
+namespace {
+
+const char help[] =
+    "Usage: tailpack verify [--json] PACKAGE\n"
+    "\n"
+    "Exits with 0 exactly when the stub would extract the package and launch its installer, and\n"
+    "otherwise with 1 and the reason, naming the entry where there is one:\n"
+    "  - the chain is not accepted: no tail marker, a digest mismatch in the Nth record read (at\n"
+    "    file offset O), ...;\n"
+    "  - a file entry's stored name leaves the working folder (\"..\", a drive, a rooted path, ...)\n"
+    "    or cannot be written there: the stub stops its extraction at that entry;\n"
+    "  - no \"executable32\", or one that, expanded with the package's own settings, names no\n"
+    "    file that the package writes (placeholders it does not resolve are named).\n"
+    "An accepted chain whose walk ended before the stub entry is reported with a warning.\n"
+    "\n"
+    "Options:\n"
+    "  --json                 one JSON document (schema \"tailpack-verify\", see the README); the\n"
+    "                         exit status is the same\n"
+    "  -h, --help             show this text\n";
+
+const option_set options = {{}, {"--json"}};
+
+json json_verification(const std::string& path, const verification& verified) {
+  const text_view bytes;
+  json document = json_document("verify", bytes);
+  document["package"] = path;
+  document["passes"] = verified.passes();
+  document["problems"] = verified.problems;
+  document["warnings"] = verified.warnings;
+  document["launch_file"] = verified.passes() ? json_text(verified.launch_file, bytes) : json(nullptr);
+  document["walk"] = json_walk(verified.result);
+  return document;
+}
+
+int run_verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+  const std::vector<token> tokens = tokenize(args, options);
+  const std::string path = positionals(tokens, {"PACKAGE"})[0];
+  const std::unique_ptr<byte_source> file = open_package(path);
+  const verification verified = verify_package(*file);
+  if (has_option(tokens, "--json")) {
+    print_json(json_verification(path, verified), out);
+    return verified.passes() ? exit_ok : exit_failure;
+  }
+  if (!verified.passes()) throw failure(path + ": " + verified.problems.front());
+  for (const std::string& warning : verified.warnings) err << "tailpack: warning: " << path << ": " << warning << '\n';
+  out << path << ": accepted\n";
+  return exit_ok;
+}
+
+}  // namespace
+
+const command verify_command = {"verify", help, options, run_verify};
+
+}  // namespace tailpack

@@ -1,0 +1,104 @@
+#include "tools/tailpack/codepage.h"
+
+#include <cstdio>
+
+namespace tailpack {
+
+bool is_ascii(const std::string& text) {
+  for (const char c : text)
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  return true;
+}
+
+bool is_valid_utf8(const std::string& text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    const auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length = 0;
+    char32_t code = 0;
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if (lead >= 0xc2 && lead <= 0xdf) {
+      length = 2, code = lead & 0x1f;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+      length = 3, code = lead & 0x0f;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+      length = 4, code = lead & 0x07;
+    } else {
+      return false;
+    }
+    if (i + length > text.size()) return false;
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto trail = static_cast<unsigned char>(text[i + k]);
+      if ((trail & 0xc0) != 0x80) return false;
+      code = code << 6 | (trail & 0x3f);
+    }
+    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
+    const char32_t smallest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0x80;
+    if (code < smallest || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) return false;
+    i += length;
+  }
+  return true;
+}
+
+namespace {
+
+// The length of the UTF-8 character that starts with `lead` (valid UTF-8 assumed).
+std::size_t character_length(unsigned char lead) { return lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4; }
+
+bool round_trips(const std::string& utf8, unsigned code_page) {
+  try {
+    return decode_with_platform(encode_with_platform(utf8, code_page), code_page) == utf8;
+  } catch (const conversion_error&) {
+    return false;
+  }
+}
+
+// "U+0423 \"У\"": the first character of `utf8` that the code page cannot hold on its own, or
+// empty when each can.
+std::string first_unmappable(const std::string& utf8, unsigned code_page) {
+  for (std::size_t i = 0; i < utf8.size();) {
+    const std::size_t length = character_length(static_cast<unsigned char>(utf8[i]));
+    const std::string character = utf8.substr(i, length);
+    if (!round_trips(character, code_page)) {
+      char32_t code = static_cast<unsigned char>(character[0]) & (length == 1 ? 0x7f : 0x3f >> (length - 1));
+      for (std::size_t k = 1; k < length; ++k) code = code << 6 | (static_cast<unsigned char>(character[k]) & 0x3f);
+      char number[16];
+      std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(code));
+      return std::string(number) + " \"" + character + "\"";
+    }
+    i += length;
+  }
+  return "";
+}
+
+}  // namespace
+
+std::string utf8_to_code_page(const std::string& utf8, unsigned code_page) {
+  if (!is_valid_utf8(utf8)) throw conversion_error(conversion_error::kind::invalid_input, "the text is not UTF-8");
+  if (utf8.empty()) return utf8;
+  // A converter may map a character it lacks to a look-alike (best fit): such a text would not
+  // be the one given, so the result must decode back to the text.
+  std::string bytes, back;
+  try {
+    bytes = encode_with_platform(utf8, code_page);
+    back = decode_with_platform(bytes, code_page);
+  } catch (const conversion_error& e) {
+    if (e.what_kind == conversion_error::kind::unknown_code_page) throw;
+  }
+  if (back != utf8) {
+    const std::string character = first_unmappable(utf8, code_page);
+    throw conversion_error(conversion_error::kind::unmappable,
+                           "code page " + std::to_string(code_page) + " cannot hold " +
+                               (character.empty() ? "the text exactly" : character));
+  }
+  return bytes;
+}
+
+std::string code_page_to_utf8(const std::string& bytes, unsigned code_page) {
+  if (bytes.empty()) return bytes;
+  return decode_with_platform(bytes, code_page);
+}
+
+}  // namespace tailpack

@@ -1,0 +1,77 @@
+// extract writes only inside its folder: never through a link, new files only, nested folders made.
+#include <gtest/gtest.h>
+
+#include "tools/tailpack/files.h"
+#include "tools/tailpack/tests/cli_run.h"
+#include "tools/tailpack/tests/pe_image.h"
+#include "package/tests/sample_packages.h"
+#include "tools/tailpack/tests/test_files.h"
+
+namespace {
+
+using namespace testing_cli;
+using namespace testing_files;
+namespace fs = std::filesystem;
+
+class extract_safety : public ::testing::Test {
+ protected:
+  void write_package(const std::vector<package_entry>& entries) {
+    write(package, samples::package(pe::minimal_image("stub"), "Tailrun.exe", entries));
+  }
+
+  temp_folder dir;
+  const std::string package = dir / "p.exe";
+};
+
+TEST_F(extract_safety, creates_a_nested_missing_folder) {
+  write_package({package_entry::make_file("k", "setup.exe", "data")});
+  const fs::path out = dir.path() / "a" / "b" / "c";
+  const outcome r = tailpack_run({"extract", package, out.string() + "/"});
+  ASSERT_EQ(r.status, tailpack::exit_ok) << r.err;
+  EXPECT_EQ(read(out / "setup.exe"), "data");
+}
+
+TEST_F(extract_safety, never_writes_through_a_link_in_the_folder) {
+  const fs::path out = dir.path() / "out", outside = dir.path() / "outside";
+  fs::create_directories(out);
+  fs::create_directories(outside);
+  write(outside / "target.txt", "keep");
+  std::error_code error;
+  fs::create_symlink(outside / "target.txt", out / "setup.exe", error);
+  if (!error) fs::create_directory_symlink(outside, out / "sub", error);
+  // Under Wine, links are not made or (to a file) not seen by Windows programs.
+  if (error || !tailpack::is_link((out / "setup.exe").string())) GTEST_SKIP() << "this system's programs see no links";
+  write(out / "old.txt", "old");
+  for (const char* name : {"setup.exe", "sub/x.txt"}) {
+    write_package({package_entry::make_file("", "old.txt", "new"), package_entry::make_file("k", name, "evil")});
+    const outcome r = tailpack_run({"extract", package, out.string()});
+    EXPECT_EQ(r.status, tailpack::exit_failure) << name;
+    EXPECT_TRUE(contains(r.err, "refusing to write")) << r.err;
+    EXPECT_TRUE(contains(r.err, "link")) << r.err;
+    EXPECT_EQ(read(outside / "target.txt"), "keep");
+    EXPECT_FALSE(fs::exists(outside / "x.txt"));
+    EXPECT_TRUE(fs::is_symlink(out / "setup.exe"));
+    EXPECT_EQ(read(out / "old.txt"), "old");  // nothing is written when one name is refused
+    EXPECT_EQ(entries_in(out), 3u);            // and no temporary file is left
+  }
+  // A hard link is replaced by a new file, so the other name keeps its data.
+  fs::remove(out / "setup.exe");
+  fs::create_hard_link(outside / "target.txt", out / "setup.exe");
+  write_package({package_entry::make_file("k", "setup.exe", "new")});
+  EXPECT_EQ(tailpack_run({"extract", package, out.string()}).status, tailpack::exit_ok);
+  EXPECT_EQ(read(out / "setup.exe"), "new");
+  EXPECT_EQ(read(outside / "target.txt"), "keep");
+}
+
+TEST_F(extract_safety, a_file_that_cannot_be_written_leaves_no_partial_file) {
+  const fs::path out = dir.path() / "out";
+  fs::create_directories(out / "setup.exe");
+  write_package({package_entry::make_file("k", "setup.exe", "data")});
+  const outcome r = tailpack_run({"extract", package, out.string()});
+  EXPECT_EQ(r.status, tailpack::exit_failure);
+  EXPECT_TRUE(contains(r.err, "setup.exe")) << r.err;
+  EXPECT_TRUE(fs::is_directory(out / "setup.exe"));
+  EXPECT_EQ(entries_in(out), 1u);  // no temporary file left beside it
+}
+
+}  // namespace
