@@ -168,14 +168,26 @@ TEST_F(log_file_test, TwoProcessesInterleaveWholeLines) {
   const tessel::unique_handle start(CreateEventA(nullptr, TRUE, FALSE, start_name.c_str()));
   ASSERT_TRUE(start);
   { tessel::log::file created(base); }  // the byte order mark before either writer starts
+  // log_writer, beside this executable, in two more processes.
+  char own[MAX_PATH] = {};
+  const std::string program(own, GetModuleFileNameA(nullptr, own, MAX_PATH));
   tessel::unique_handle writers[2];
-  for (const char* tag : {"A", "B"}) {
-    writers[tag[0] - 'A'] = tessel::test::start_helper(
-        "log_writer.exe", "\"" + base + "\" " + std::to_string(count) + " " + tag + " " + start_name);
-    ASSERT_TRUE(writers[tag[0] - 'A']) << tag;
+  for (const char tag : {'A', 'B'}) {
+    std::string command = "\"" + program.substr(0, program.find_last_of('\\') + 1) + "log_writer.exe\" \"" + base +
+                          "\" " + std::to_string(count) + " " + tag + " " + start_name;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info));
+    CloseHandle(info.hThread);
+    writers[tag - 'A'].reset(info.hProcess);
   }
   SetEvent(start.get());
-  for (const auto& writer : writers) EXPECT_EQ(tessel::test::exit_code(writer.get()), 0u);
+  for (const auto& writer : writers) {
+    DWORD code = 99;
+    EXPECT_EQ(WaitForSingleObject(writer.get(), 60000), WAIT_OBJECT_0);
+    EXPECT_TRUE(GetExitCodeProcess(writer.get(), &code) && code == 0) << code;
+  }
 
   const std::string content = read_all(path);
   ASSERT_EQ(content.compare(0, 3, bom), 0);
