@@ -26,12 +26,18 @@ std::string read_all(const std::string& path) {
   return content;
 }
 
-void write_all(const std::string& path, const std::string& content) {
+// Replaces the file with `content`, then sets its size to `size` (sparse where the file system
+// allows) when that is larger.
+void write_all(const std::string& path, const std::string& content, std::uint64_t size = 0) {
   const tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
   ASSERT_TRUE(file) << path;
   DWORD written = 0;
   if (!content.empty()) WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written, nullptr);
   ASSERT_EQ(written, content.size());
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(size);
+  if (size <= content.size()) return;
+  ASSERT_TRUE(SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) && SetEndOfFile(file.get())) << GetLastError();
 }
 
 // The start of the text of the exception that constructing a log for `base` throws.
@@ -89,16 +95,6 @@ TEST_F(log_file_test, NewOrEmptyLogGetsTheByteOrderMarkAnExistingOneIsAppendedTo
   }
 }
 
-// Sets the file's size, leaving it sparse where the file system allows.
-void set_size(const std::string& path, std::uint64_t size) {
-  const tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  ASSERT_TRUE(file) << path;
-  LARGE_INTEGER position;
-  position.QuadPart = static_cast<LONGLONG>(size);
-  ASSERT_TRUE(SetFilePointerEx(file.get(), position, nullptr, FILE_BEGIN));
-  ASSERT_TRUE(SetEndOfFile(file.get())) << GetLastError();
-}
-
 std::uint64_t size_of(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return 0;
@@ -114,7 +110,7 @@ TEST_F(log_file_test, OnlyASizeReadAs0xFFFFFFFFEmptiesTheLog) {
       {0xFFFFFFFEull, false}, {0xFFFFFFFFull, true}, {0x100000010ull, false},  // beyond 4 GiB the log keeps growing
   };
   for (const row& r : rows) {
-    set_size(path, r.size);
+    write_all(path, "", r.size);
     {
       tessel::log::file log(base);
       log.write(1, "H ", "x");
