@@ -3,9 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <string>
-#include <vector>
 
 #include "diagnostics/log.h"
 #include "support/tests/test_helpers.h"
@@ -15,15 +16,8 @@ namespace {
 constexpr char bom[] = "\xEF\xBB\xBF";
 
 std::string read_all(const std::string& path) {
-  const tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_READ,
-                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
-  if (!file) return "<missing>";
-  std::string content(GetFileSize(file.get(), nullptr), '\0');
-  DWORD read = 0;
-  if (!content.empty()) ReadFile(file.get(), &content[0], static_cast<DWORD>(content.size()), &read, nullptr);
-  content.resize(read);
-  return content;
+  std::ifstream file(path, std::ios::binary);
+  return file ? std::string(std::istreambuf_iterator<char>(file), {}) : "<missing>";
 }
 
 // Replaces the file with `content`, then sets its size to `size` (sparse where the file system
