@@ -4,22 +4,13 @@
 
 #include <string>
 
+#include "support/tests/test_helpers.h"
+
 namespace {
 
+using tessel::test::thrown;
 using tessel::unicode::to_narrow;
 using tessel::unicode::to_wide;
-
-// The category of the tessel::unicode exception that `convert` throws, or "none".
-template <class Conversion>
-std::string thrown_category(Conversion convert) {
-  try {
-    convert();
-  } catch (const tessel::unicode::generic& e) {
-    EXPECT_EQ(std::string(e.what()), std::string(e.category()) + "[]") << "the message is always empty";
-    return e.category();
-  }
-  return "none";
-}
 
 std::string repeated(const std::string& text, int times) {
   std::string out;
@@ -33,27 +24,22 @@ TEST(ToNarrow, Cases) {
     unsigned code_page;
     bool strict;
     std::string expected;  // used when `failure` is "none"
-    const char* failure;   // the category thrown, or "none"
+    const char* failure;   // the text thrown (its message is always empty), or "none"
   } cases[] = {
       {L"", 12345, true, "", "none"},  // empty input: the code page is never looked at
-      {L"abc", 12345, false, "", "unicode.invalid_codepage"},
+      {L"abc", 12345, false, "", "unicode.invalid_codepage[]"},
       {L"abc", 0, true, "abc", "none"},  // the ANSI code page
-      {L"\u4E2D", 1252, true, "", "unicode.unmappable_character"},
-      {L"\u4E2D", 1252, false, "?", "none"},
-      {L"a\u4E2Db", 1252, true, "", "unicode.unmappable_character"},
+      {L"a\u4E2Db", 1252, true, "", "unicode.unmappable_character[]"},
       {L"a\u4E2Db", 1252, false, "a?b", "none"},
       {L"\u0100", 1252, true, "A", "none"},  // a best fit counts as representable
       {L"\u00E9\u20AC", 1252, true, "\xE9\x80", "none"},
-      {L"\u4E2D", 65001, true, "\xE4\xB8\xAD", "none"},
       {std::wstring(300, L'\u4E2D'), 65001, true, repeated("\xE4\xB8\xAD", 300), "none"},
-      {L"\U0001F600", 65001, true, "\xF0\x9F\x98\x80", "none"},
-      {L"\u4E2D", 932, true, "\x92\x86", "none"},
       // UTF-7 takes no default-character indicator: strict must not ask for one.
       {L"a\u4E2D", 65000, true, "a+Ti0-", "none"},
   };
   for (const auto& c : cases) {
     std::string result;
-    EXPECT_EQ(thrown_category([&] { result = to_narrow(c.text, c.code_page, c.strict); }), c.failure)
+    EXPECT_EQ(thrown([&] { result = to_narrow(c.text, c.code_page, c.strict); }), c.failure)
         << c.code_page << " " << c.expected;
     EXPECT_EQ(result, c.expected);
   }
@@ -72,23 +58,26 @@ TEST(ToWide, Cases) {
     const char* failure;
   } cases[] = {
       {"", 12345, L"", "none"},
-      {"abc", 12345, L"", "unicode.invalid_codepage"},
+      {"abc", 12345, L"", "unicode.invalid_codepage[]"},
       {"abc", 0, L"abc", "none"},
-      {"\x81", 932, L"", "unicode.unmappable_character"},  // a lead byte without its trail byte
-      {"\x92\x86", 932, L"\u4E2D", "none"},
+      {"\x81", 932, L"", "unicode.unmappable_character[]"},  // a lead byte without its trail byte
       {"\xE9\x80", 1252, L"\u00E9\u20AC", "none"},
-      {"a\xE4\xB8\xAD" "b", 65001, L"a\u4E2Db", "none"},
-      {"\xF0\x9F\x98\x80", 65001, L"\U0001F600", "none"},
+      {"a\xE4\xB8\xAD"
+       "b",
+       65001, L"a\u4E2Db", "none"},
       // UTF-7 takes no flags: asking for invalid-character checks would make the converter fail.
       {"+AGE-", 65000, L"a", "none"},
   };
   for (const auto& c : cases) {
     std::wstring result;
-    EXPECT_EQ(thrown_category([&] { result = to_wide(c.text, c.code_page); }), c.failure) << c.text;
+    EXPECT_EQ(thrown([&] { result = to_wide(c.text, c.code_page); }), c.failure) << c.text;
     EXPECT_EQ(result, c.expected);
   }
   // Malformed UTF-8 is replaced, not reported.
-  const std::wstring malformed = to_wide("a\xFF" "b\xE4\xB8\xAD", 65001);
+  const std::wstring malformed = to_wide(
+      "a\xFF"
+      "b\xE4\xB8\xAD",
+      65001);
   ASSERT_GE(malformed.size(), 3u);
   EXPECT_EQ(malformed.front(), L'a');
   EXPECT_EQ(malformed.back(), L'\u4E2D');
