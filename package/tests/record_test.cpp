@@ -92,26 +92,6 @@ TEST(record_reader, streams_payloads_of_any_length_in_blocks_of_any_size) {
   }
 }
 
-TEST(record_reader, a_mismatch_in_the_last_block_is_found_after_every_block_was_handed_on) {
-  std::string bytes = record(std::string(100, 'd'));
-  bytes[99] ^= 0x01;  // the payload's last byte
-  memory_source source(bytes);
-  source.seek_end();
-  record_reader reader(source, 8);
-  recording_sink sink;
-  EXPECT_EQ(reader.read(sink), record_status::digest_mismatch);
-  EXPECT_EQ(sink.bytes_taken.size(), 100u);  // so a consumer must discard what its sink received
-}
-
-TEST(record_reader, a_refusing_sink_stops_the_read) {
-  memory_source source(record(std::string(100, 'd')));
-  source.seek_end();
-  record_reader reader(source, 10);
-  recording_sink sink(2);
-  EXPECT_EQ(reader.read(sink), record_status::sink_failed);
-  EXPECT_EQ(sink.bytes_taken.size(), 20u);
-}
-
 TEST(record_reader, lengths_that_reach_outside_the_file_fail_before_the_sink_sees_anything) {
   const struct {
     std::string bytes;
