@@ -47,37 +47,29 @@ class extract_package_test : public test_files::temp_folder_test {
   settings_map settings_;
 };
 
+// Files replace what is there; settings go in only where the key is absent (nearer the tail is met
+// first); an empty-keyed file adds no setting.
 TEST_F(extract_package_test, writes_files_and_inserts_settings_without_replacing_existing_keys) {
   settings_["source"] = "driver's source";
+  test_files::write(work_ + "QVNEXSetup.exe", "a much longer old content that must go");
   const std::string package = make_package({
       package_entry::make_file("installer32", "QVNEXSetup.exe", "installer bytes"),
       package_entry::make_value("executable32", "%installer32%"),
       package_entry::make_value("source", "package's source"),
       package_entry::make_value("msilog", "first"),
-      package_entry::make_value("msilog", "ON"),  // nearer the tail: met first, kept
+      package_entry::make_value("msilog", "ON"),
+      package_entry::make_value("", "empty key value"),
+      package_entry::make_file("", "empty.bin", ""),  // met before the empty-keyed value
   });
   EXPECT_TRUE(extract_package(package, work_, true, settings_));
-  EXPECT_EQ(work_names(), std::vector<std::string>{"QVNEXSetup.exe"});
+  EXPECT_EQ(work_names(), (std::vector<std::string>{"QVNEXSetup.exe", "empty.bin"}));
   EXPECT_EQ(read(work_ + "QVNEXSetup.exe"), "installer bytes");
+  EXPECT_EQ(settings_.size(), 5u);
   EXPECT_EQ(settings_["installer32"], "QVNEXSetup.exe");
   EXPECT_EQ(settings_["executable32"], "%installer32%");
   EXPECT_EQ(settings_["source"], "driver's source");
   EXPECT_EQ(settings_["msilog"], "ON");
-}
-
-TEST_F(extract_package_test, replaces_existing_files_and_handles_empty_keys_and_empty_files) {
-  test_files::write(work_ + "setup.exe", "a much longer old content that must go");
-  const std::string package = make_package({
-      package_entry::make_file("", "setup.exe", "new"),
-      package_entry::make_file("empty", "empty.bin", ""),
-      package_entry::make_value("", "empty key value"),
-  });
-  EXPECT_TRUE(extract_package(package, work_, true, settings_));
-  EXPECT_EQ(read(work_ + "setup.exe"), "new");
-  EXPECT_TRUE(exists(work_ + "empty.bin"));
-  EXPECT_EQ(settings_["empty"], "empty.bin");
   EXPECT_EQ(settings_[""], "empty key value");
-  EXPECT_EQ(settings_.size(), 2u);  // the empty-keyed file added no setting
 }
 
 TEST_F(extract_package_test, uncreatable_or_escaping_names_fail_after_earlier_entries_took_effect) {

@@ -93,20 +93,17 @@ TEST(record_reader, streams_payloads_of_any_length_in_blocks_of_any_size) {
 }
 
 TEST(record_reader, lengths_that_reach_outside_the_file_fail_before_the_sink_sees_anything) {
-  const struct {
-    std::string bytes;
-    record_status status;
-  } cases[] = {
-      {std::string(19, '\0'), record_status::move_failed},                      // no room for a trailer
-      {"x" + record("ab").substr(2), record_status::move_failed},                // length 2, one byte before it
-      {std::string("\xff\xff\xff\xff", 4) + std::string(16, '\0'), record_status::move_failed},  // 4 GiB - 1
+  const std::string cases[] = {
+      std::string(19, '\0'),                                          // no room for a trailer
+      "x" + record("ab").substr(2),                                   // length 2, one byte before it
+      std::string("\xff\xff\xff\xff", 4) + std::string(16, '\0'),  // 4 GiB - 1
   };
-  for (const auto& c : cases) {
-    memory_source source(c.bytes);
+  for (const std::string& bytes : cases) {
+    memory_source source(bytes);
     source.seek_end();
     record_reader reader(source, 4);
     recording_sink sink;
-    EXPECT_EQ(reader.read(sink), c.status) << c.bytes.size();
+    EXPECT_EQ(reader.read(sink), record_status::move_failed) << bytes.size();
     EXPECT_EQ(sink.begins, 0);
   }
 }
@@ -122,14 +119,21 @@ TEST(text_sink, holds_at_most_its_limit_and_knows_the_whole_length) {
   EXPECT_FALSE(sink.whole());
 }
 
-TEST(walk_stream, a_kind_longer_than_every_kind_text_is_another_kind_even_if_it_starts_like_one) {
-  const std::string long_kind = "value" + std::string(kind_text_limit, 'x');
-  memory_source source(records({"Tailrun.exe", "stub", "stub", "k", long_kind, "2", "b", "value", tail_marker_text()}));
+// Walks `source` and returns every entry met.
+std::vector<chain_entry> walk_all(byte_source& source, walk_result& result) {
   std::vector<chain_entry> met;
-  const walk_result result = walk_chain(source, [&met](chain_entry& e) {
+  result = walk_chain(source, [&met](chain_entry& e) {
     met.push_back(e);
     return true;
   });
+  return met;
+}
+
+TEST(walk_stream, a_kind_longer_than_every_kind_text_is_another_kind_even_if_it_starts_like_one) {
+  const std::string long_kind = "value" + std::string(kind_text_limit, 'x');
+  memory_source source(records({"Tailrun.exe", "stub", "stub", "k", long_kind, "2", "b", "value", tail_marker_text()}));
+  walk_result result;
+  const std::vector<chain_entry> met = walk_all(source, result);
   EXPECT_TRUE(result.accepted);
   ASSERT_EQ(met.size(), 3u);
   EXPECT_EQ(met[1].kind, entry_kind::other);
@@ -192,11 +196,8 @@ TEST(walk_stream, positions_past_4_gib_and_a_record_across_the_boundary) {
   ASSERT_LT(big_start, four_gib);
   ASSERT_GT(big_start + big.size(), four_gib);
   zero_prefixed_source source(size, tail);
-  std::vector<chain_entry> met;
-  const walk_result result = walk_chain(source, [&met](chain_entry& e) {
-    met.push_back(e);
-    return true;
-  });
+  walk_result result;
+  const std::vector<chain_entry> met = walk_all(source, result);
   EXPECT_TRUE(result.accepted);
   EXPECT_EQ(result.stop, walk_stop::stub);
   ASSERT_EQ(met.size(), 2u);
