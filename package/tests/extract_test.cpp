@@ -116,28 +116,6 @@ TEST_F(extract_package_test, a_file_that_cannot_take_its_name_leaves_no_temporar
   EXPECT_EQ(settings_["k"], "taken");
 }
 
-TEST_F(extract_package_test, a_package_past_4_gib_is_walked_with_64_bit_positions) {
-  // Sparse zeros up to past 4 GiB, then a chain: every record lies beyond any 32-bit offset.
-  string_sink chain;
-  for (const char* payload :
-       {"MZ", "Tailrun.exe", "stub", "stub", "data", "big.bin", "", "file", "1", "a", "value"})
-    write_record(chain, payload);
-  write_record(chain, tail_marker_text());
-  const std::string path = root_ + "huge.exe";
-  tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-  ASSERT_TRUE(file);
-  LARGE_INTEGER offset{};
-  offset.QuadPart = (std::int64_t{1} << 32) + 4096;
-  DWORD written = 0;
-  ASSERT_TRUE(SetFilePointerEx(file.get(), offset, nullptr, FILE_BEGIN));
-  ASSERT_TRUE(WriteFile(file.get(), chain.bytes().data(), static_cast<DWORD>(chain.bytes().size()), &written, nullptr));
-  file.reset();
-  EXPECT_TRUE(extract_package(path, work_, true, settings_));
-  EXPECT_EQ(settings_["a"], "1");
-  EXPECT_EQ(work_names(), std::vector<std::string>{"big.bin"});
-  EXPECT_EQ(read(work_ + "big.bin"), "data");
-}
-
 TEST_F(extract_package_test, missing_chain_unopenable_and_locked_packages_fail) {
   test_files::write(root_ + "bare.exe", std::string(4096, 'x'));
   EXPECT_FALSE(extract_package(root_ + "bare.exe", work_, true, settings_));

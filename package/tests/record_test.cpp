@@ -3,8 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
-#include <optional>
+#include <cstdio>
+#include <fstream>
+#include <random>
 
 #include "package/chain.h"
 #include "package/tests/sample_packages.h"
@@ -36,39 +37,6 @@ class recording_sink final : public payload_sink {
 
  private:
   std::size_t accept_;
-};
-
-// A source of `size` bytes: zeros, then `tail` at the very end. Lets positions pass 4 GiB.
-class zero_prefixed_source final : public byte_source {
- public:
-  zero_prefixed_source(std::uint64_t size, std::string tail) : size_(size), tail_(std::move(tail)) {}
-  bool seek(std::int64_t delta) override {
-    const std::int64_t target = static_cast<std::int64_t>(position_) + delta;
-    if (target < 0 || static_cast<std::uint64_t>(target) > size_) return false;
-    position_ = static_cast<std::uint64_t>(target);
-    return true;
-  }
-  std::int64_t seek_end() override {
-    position_ = size_;
-    return static_cast<std::int64_t>(size_);
-  }
-  bool read(void* buffer, std::size_t count) override {
-    if (count > size_ - position_) return false;
-    auto out = static_cast<char*>(buffer);
-    const std::uint64_t tail_start = size_ - tail_.size();
-    for (std::size_t i = 0; i < count; ++i) {
-      const std::uint64_t at = position_ + i;
-      out[i] = at < tail_start ? '\0' : tail_[at - tail_start];
-    }
-    position_ += count;
-    return true;
-  }
-  std::uint64_t position() const override { return position_; }
-
- private:
-  std::uint64_t size_;
-  std::string tail_;
-  std::uint64_t position_ = 0;
 };
 
 TEST(record_reader, streams_payloads_of_any_length_in_blocks_of_any_size) {
@@ -187,6 +155,7 @@ TEST(walk_stream, file_data_that_fails_never_completes_its_entry) {
   }
 }
 
+// Through the platform's package file: a sparse file past 4 GiB, a record across the boundary.
 TEST(walk_stream, positions_past_4_gib_and_a_record_across_the_boundary) {
   const std::uint64_t four_gib = std::uint64_t{1} << 32;
   const std::string big(4096, 'v');
@@ -195,9 +164,20 @@ TEST(walk_stream, positions_past_4_gib_and_a_record_across_the_boundary) {
   const std::uint64_t big_start = size - tail.size() + (11 + 20) + 2 * (4 + 20);
   ASSERT_LT(big_start, four_gib);
   ASSERT_GT(big_start + big.size(), four_gib);
-  zero_prefixed_source source(size, tail);
+  const struct removed {
+    std::string path;
+    ~removed() { std::remove(path.c_str()); }
+  } file{testing::TempDir() + "tailrun-4gib-" + std::to_string(std::random_device{}()) + ".bin"};
+  {
+    std::ofstream out(file.path, std::ios::binary);
+    out.seekp(static_cast<std::streamoff>(size - tail.size()));
+    ASSERT_TRUE(out.write(tail.data(), static_cast<std::streamsize>(tail.size())).flush());
+  }
+  std::string error;
+  const std::unique_ptr<byte_source> source = open_package_file(file.path, &error);
+  ASSERT_TRUE(source) << error;
   walk_result result;
-  const std::vector<chain_entry> met = walk_all(source, result);
+  const std::vector<chain_entry> met = walk_all(*source, result);
   EXPECT_TRUE(result.accepted);
   EXPECT_EQ(result.stop, walk_stop::stub);
   ASSERT_EQ(met.size(), 2u);
