@@ -126,21 +126,11 @@ TEST(tail_marker, candidate_starts_run_from_23_to_size_minus_23) {
   EXPECT_EQ(near_end.records_read, 1u);
 }
 
-TEST(tail_marker, bytes_after_the_chain) {
+TEST(tail_marker, bytes_after_the_chain_are_passed_over) {
   const std::string package = package_of({package_entry::make_value("k", "v")});
-  const std::pair<std::string, bool> tails[] = {
-      {"", true},
-      {std::string(7, '\0'), true},
-      {marker, true},  // marker text ending at the last byte is never examined
-      {marker.substr(0, 21), true},
-  };
-  for (const auto& [tail, accepted] : tails) {
-    const walked w = walk(package + tail);
-    EXPECT_EQ(w.result.accepted, accepted) << tail.size();
-    if (accepted) {
-      EXPECT_EQ(met(w), (std::vector<std::string>{"value:k", "stub:stub"}));
-    }
-  }
+  // Marker text ending at the last byte is never examined.
+  for (const std::string& tail : {std::string(7, '\0'), marker, marker.substr(0, 21)})
+    EXPECT_EQ(met(walk(package + tail)), (std::vector<std::string>{"value:k", "stub:stub"})) << tail.size();
   EXPECT_EQ(walk("no chain at all, but long enough to be searched").result.stop, walk_stop::no_marker);
 }
 
