@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -167,7 +168,9 @@ TEST(walk_stream, positions_past_4_gib_and_a_record_across_the_boundary) {
   const struct removed {
     std::string path;
     ~removed() { std::remove(path.c_str()); }
-  } file{testing::TempDir() + "tailrun-4gib-" + std::to_string(std::random_device{}()) + ".bin"};
+  } file{testing::TempDir() + "tailrun-4gib-" +
+         std::to_string(std::random_device{}() ^ std::chrono::steady_clock::now().time_since_epoch().count()) +
+         ".bin"};  // the clock too: some random devices repeat their numbers in every run
   {
     std::ofstream out(file.path, std::ios::binary);
     out.seekp(static_cast<std::streamoff>(size - tail.size()));
