@@ -91,7 +91,7 @@ TEST(msi_log_path, only_an_exact_on_asks_for_the_log) {
     std::optional<std::string> expected;
   } cases[] = {
       {"ON", "C:\\Temp", log_path}, {"ON", "C:", std::string("C:\\QVNEX_msi.log.txt")},
-      {"On", "C:\\Temp", std::nullopt}, {"on", "C:\\Temp", std::nullopt}, {"ON ", "C:\\Temp", std::nullopt},
+      {"On", "C:\\Temp", std::nullopt}, {"ON ", "C:\\Temp", std::nullopt},
       {" ON", "C:\\Temp", std::nullopt}, {"", "C:\\Temp", std::nullopt}, {std::nullopt, "C:\\Temp", std::nullopt},
   };
   for (const auto& c : cases) {
@@ -118,10 +118,16 @@ TEST(apply_msi_log_option, opens_the_v_text_with_the_log_switch) {
 
 const std::string kept_parameters = "/qb /V\"KEEP=this value, long enough to live on the heap\"";
 
+// Whether `key` is present with `value` (allocates nothing, so it can run while failures are armed).
+bool holds(const settings_map& settings, const char* key, const std::string& value) {
+  const std::string* found = settings.find(key);
+  return found != nullptr && *found == value;
+}
+
 // Runs `step` on fresh settings with allocation 1, 2, ... failing, until a run completes without
-// reaching the failing allocation; `fell_back` checks the settings and result of each failed run.
-template <class Step, class Check>
-void fail_each_allocation(Step step, Check fell_back) {
+// reaching the failing allocation; `step` answers whether the settings and its result fell back.
+template <class Step>
+void fail_each_allocation(const char* name, Step step) {
   struct disarm {
     ~disarm() { fail_at = 0; }
   } guard;
@@ -133,14 +139,13 @@ void fail_each_allocation(Step step, Check fell_back) {
     settings["msilog"] = "ON";
     allocations = 0;
     fail_at = number;
-    const auto outcome = step(settings);
+    const bool fell_back = step(settings);
     fail_at = 0;
     if (allocations < number) break;
-    SCOPED_TRACE(number);
-    fell_back(settings, outcome);
+    EXPECT_TRUE(fell_back) << name << ", allocation " << number;
   }
-  EXPECT_GT(failures, 0);
-  EXPECT_LT(failures, 999) << "the step never completed";
+  EXPECT_GT(failures, 0) << name;
+  EXPECT_LT(failures, 999) << name << " never completed";
 }
 
 TEST(allocation_failure, each_step_falls_back_as_documented) {
@@ -148,26 +153,18 @@ TEST(allocation_failure, each_step_falls_back_as_documented) {
   const std::string line = "/s /v\"PROPERTY=a value that does not fit a short string\" /qn";
   const std::string v_text = "PROPERTY=a value that does not fit a short string";
   const std::string base_folder = "C:\\A rather long base folder";
-  fail_each_allocation([&](settings_map& settings) { return split_command_line(line, settings); },
-                       [&](settings_map& settings, const std::string& result) {
-                         EXPECT_EQ(result, "");
-                         EXPECT_EQ(settings["commandline"], line);
-                       });
-  const auto kept = [](settings_map& settings, int) { EXPECT_EQ(settings["parameters"], kept_parameters); };
-  fail_each_allocation(
-      [&](settings_map& settings) {
-        assemble_parameters(settings, v_text);
-        return 0;
-      },
-      kept);
-  fail_each_allocation([&](settings_map& settings) { return msi_log_path(settings, base_folder); },
-                       [](settings_map&, const std::optional<std::string>& path) { EXPECT_FALSE(path); });
-  fail_each_allocation(
-      [](settings_map& settings) {
-        apply_msi_log_option(settings, log_path);
-        return 0;
-      },
-      kept);
+  fail_each_allocation("split", [&](settings_map& settings) {
+    return split_command_line(line, settings).empty() && holds(settings, "commandline", line);
+  });
+  fail_each_allocation("assemble", [&](settings_map& settings) {
+    assemble_parameters(settings, v_text);
+    return holds(settings, "parameters", kept_parameters);
+  });
+  fail_each_allocation("log path", [&](settings_map& settings) { return !msi_log_path(settings, base_folder); });
+  fail_each_allocation("log option", [&](settings_map& settings) {
+    apply_msi_log_option(settings, log_path);
+    return holds(settings, "parameters", kept_parameters);
+  });
 }
 
 TEST(base_folder_of, cuts_before_the_last_component) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdint>
+#include <stdexcept>
 
 namespace {
 
@@ -25,61 +26,47 @@ std::string lower(std::string text) {
   return text;
 }
 
-// Little-endian reads that fail outside the image.
-struct reader {
-  const std::string& image;
-  std::optional<std::uint32_t> u32(std::uint64_t at) const {
-    if (at + 4 > image.size()) return std::nullopt;
-    std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(image[at + i]);
-    return value;
-  }
-  std::optional<std::uint32_t> u16(std::uint64_t at) const {
-    if (at + 2 > image.size()) return std::nullopt;
-    return static_cast<unsigned char>(image[at]) | static_cast<unsigned char>(image[at + 1]) << 8;
-  }
-};
+// A little-endian number of `size` bytes at `at`; throws std::out_of_range outside the image.
+std::uint32_t number(const std::string& image, std::uint64_t at, int size) {
+  if (at + size > image.size()) throw std::out_of_range("outside the image");
+  std::uint32_t value = 0;
+  for (int i = size - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(image[at + i]);
+  return value;
+}
 
 }  // namespace
 
-std::optional<std::vector<std::string>> imported_dlls(const std::string& image) {
-  const reader read{image};
-  if (image.compare(0, 2, "MZ") != 0) return std::nullopt;
-  const auto pe = read.u32(0x3C);
-  if (!pe || image.size() < *pe + 4ull || image.compare(*pe, 4, std::string("PE\0\0", 4)) != 0) return std::nullopt;
-  const std::uint64_t file_header = *pe + 4ull, optional = file_header + 20;
-  const auto sections = read.u16(file_header + 2), optional_size = read.u16(file_header + 16);
-  if (!sections || !optional_size || read.u16(optional) != std::optional<std::uint32_t>(0x10B)) return std::nullopt;
-  const auto import_rva = read.u32(optional + 96 + 8);  // data directory 1: the imports
-  if (!import_rva) return std::nullopt;
+std::optional<std::vector<std::string>> imported_dlls(const std::string& image) try {
+  const auto u16 = [&](std::uint64_t at) { return number(image, at, 2); };
+  const auto u32 = [&](std::uint64_t at) { return number(image, at, 4); };
+  const std::uint64_t pe = u32(0x3C), file_header = pe + 4, optional = file_header + 20;
+  if (u16(0) != 0x5A4D || u32(pe) != 0x4550 || u16(optional) != 0x10B) return std::nullopt;  // MZ, PE, PE32
+  const std::uint32_t sections = u16(file_header + 2);
+  const std::uint64_t section_table = optional + u16(file_header + 16);
 
   // A virtual address as a file offset, through the section table.
-  const std::uint64_t section_table = optional + *optional_size;
-  const auto to_offset = [&](std::uint32_t rva) -> std::optional<std::uint64_t> {
-    for (std::uint32_t i = 0; i < *sections; ++i) {
+  const auto to_offset = [&](std::uint32_t rva) -> std::uint64_t {
+    for (std::uint32_t i = 0; i < sections; ++i) {
       const std::uint64_t entry = section_table + 40ull * i;
-      const auto size = read.u32(entry + 8), address = read.u32(entry + 12), raw = read.u32(entry + 20);
-      if (!size || !address || !raw) return std::nullopt;
-      if (rva >= *address && rva - *address < *size) return *raw + (rva - *address);
+      const std::uint32_t size = u32(entry + 8), address = u32(entry + 12);
+      if (rva >= address && rva - address < size) return u32(entry + 20) + std::uint64_t{rva - address};
     }
-    return std::nullopt;
+    throw std::out_of_range("in no section");
   };
 
   std::vector<std::string> names;
-  const auto directory = to_offset(*import_rva);
-  if (!directory) return std::nullopt;
-  // 20-byte descriptors up to the one that is all zero; the name's address is at offset 12.
-  for (std::uint64_t entry = *directory;; entry += 20) {
-    const auto lookup = read.u32(entry), name_rva = read.u32(entry + 12), thunks = read.u32(entry + 16);
-    if (!lookup || !name_rva || !thunks) return std::nullopt;
-    if (*lookup == 0 && *name_rva == 0 && *thunks == 0) break;
-    const auto name = to_offset(*name_rva);
-    if (!name) return std::nullopt;
-    const auto end = image.find('\0', *name);
+  // 20-byte descriptors (data directory 1) up to the one that is all zero; the name's address is
+  // at offset 12.
+  for (std::uint64_t entry = to_offset(u32(optional + 96 + 8));; entry += 20) {
+    if (u32(entry) == 0 && u32(entry + 12) == 0 && u32(entry + 16) == 0) break;
+    const std::uint64_t name = to_offset(u32(entry + 12));
+    const auto end = image.find('\0', name);
     if (end == std::string::npos) return std::nullopt;
-    names.push_back(image.substr(*name, end - *name));
+    names.push_back(image.substr(name, end - name));
   }
   return names;
+} catch (const std::out_of_range&) {
+  return std::nullopt;
 }
 
 std::vector<std::string> outside_known_dlls(const std::vector<std::string>& dlls) {

@@ -7,14 +7,15 @@
 #include <optional>
 #include <string>
 
-#include "support/handle.h"
-#include "support/windows.h"
+#include "package/tests/temp_folder.h"
 
 #include <winioctl.h>
 
 namespace {
 
-bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+using test_files::exists;
+using test_files::is_folder_link;
+using test_files::wipe;
 
 void make_folder(const std::string& path) {
   ASSERT_TRUE(CreateDirectoryA(path.c_str(), nullptr)) << path << " error " << GetLastError();
@@ -25,47 +26,12 @@ void make_file(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_NORMAL
   ASSERT_TRUE(file) << path << " error " << GetLastError();
 }
 
-bool is_folder_link(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  const DWORD link = FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT;
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & link) == link;
-}
-
-// Test clean-up: removes `path` with everything in it, read-only files included; folder links
-// are removed, never followed.
-void wipe(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    DeleteFileA(path.c_str());
-    return;
-  }
-  WIN32_FIND_DATAA entry{};
-  const tessel::unique_find listing(is_folder_link(path) ? INVALID_HANDLE_VALUE
-                                                          : FindFirstFileA((path + "\\*").c_str(), &entry));
-  while (listing) {
-    const std::string name = entry.cFileName;
-    if (name != "." && name != "..") wipe(path + "\\" + name);
-    if (!FindNextFileA(listing.get(), &entry)) break;
-  }
-  RemoveDirectoryA(path.c_str());
-}
-
-// Every test works in its own new folder under the temporary folder.
-class remove_folder_test : public testing::Test {
+class remove_folder_test : public test_files::temp_folder_test {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH + 1] = {};
-    const DWORD length = GetTempPathA(sizeof temp, temp);
-    ASSERT_TRUE(length > 0 && length < sizeof temp);
-    static int serial = 0;
-    root_ = std::string(temp, length) + "tailrun-remove-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(++serial);
-    make_folder(root_);
-    make_folder(work_ = root_ + "\\work");
+    temp_folder_test::SetUp();
+    if (!HasFatalFailure()) make_folder(work_ = root_ + "work");
   }
-  void TearDown() override { wipe(root_); }
 
   // Files beside folders, three levels deep; a dot-named file is deleted like any other.
   void fill_work() {
@@ -73,7 +39,6 @@ class remove_folder_test : public testing::Test {
     for (const char* file : {"\\setup.exe", "\\.hidden", "\\a\\one.txt", "\\a\\b\\two.txt"}) make_file(work_ + file);
   }
 
-  std::string root_;
   std::string work_;
 };
 
@@ -103,22 +68,16 @@ TEST_F(remove_folder_test, what_cannot_go_stays_with_the_folders_above_it) {
 
   EXPECT_FALSE(remove_folder(work_));
 
-  const DWORD locked = GetFileAttributesA((work_ + "\\a\\b\\locked.txt").c_str());
-  EXPECT_TRUE(locked != INVALID_FILE_ATTRIBUTES && (locked & FILE_ATTRIBUTE_READONLY) != 0);
-  EXPECT_TRUE(exists(work_ + "\\.cache\\entry.bin"));
-  EXPECT_TRUE(exists(work_ + "\\a\\.git"));
-  for (const char* gone : {"\\a\\b\\two.txt", "\\a\\b\\c", "\\a\\one.txt", "\\setup.exe", "\\.hidden", "\\empty"}) {
+  for (const char* kept : {"\\a\\b\\locked.txt", "\\.cache\\entry.bin", "\\a\\.git"})
+    EXPECT_TRUE(exists(work_ + kept)) << kept;
+  for (const char* gone : {"\\a\\b\\two.txt", "\\a\\b\\c", "\\a\\one.txt", "\\setup.exe", "\\.hidden", "\\empty"})
     EXPECT_FALSE(exists(work_ + gone)) << gone;
-  }
 }
 
-TEST_F(remove_folder_test, missing_folder_gives_false) {
-  make_file(root_ + "\\beside.txt");
-  EXPECT_FALSE(remove_folder(root_ + "\\missing"));
-  EXPECT_FALSE(remove_folder(root_ + "\\missing\\"));
-  EXPECT_FALSE(remove_folder(root_ + "\\beside.txt"));  // a file is not a folder
-  EXPECT_TRUE(exists(root_ + "\\beside.txt"));
-  EXPECT_TRUE(exists(work_));
+TEST_F(remove_folder_test, missing_folder_or_a_file_gives_false) {
+  make_file(root_ + "beside.txt");
+  for (const char* path : {"missing", "missing\\", "beside.txt"}) EXPECT_FALSE(remove_folder(root_ + path)) << path;
+  EXPECT_TRUE(exists(root_ + "beside.txt"));
 }
 
 // --- Folder links: `work` holds `link`, which points at `target` (outside `work`) ---
@@ -163,7 +122,7 @@ std::optional<folder_link> prepared_link() {
   const char* fixture = std::getenv("TAILRUN_TEST_LINK_FIXTURE");
   if (fixture == nullptr || *fixture == '\0') return std::nullopt;
   std::string base = fixture;
-  for (char& c : base) c = c == '/' ? '\\' : c;
+  std::replace(base.begin(), base.end(), '/', '\\');
   folder_link link{base + "\\work", base + "\\work\\link", base + "\\target"};
   CreateDirectoryA(link.target.c_str(), nullptr);  // a faulty removal may have taken it
   return link;
@@ -174,7 +133,7 @@ class remove_folder_link_test : public remove_folder_test {
   void SetUp() override {
     remove_folder_test::SetUp();
     if (HasFatalFailure()) return;
-    const std::string target = root_ + "\\target";
+    const std::string target = root_ + "target";
     make_folder(target);
     char full[MAX_PATH] = {};
     const DWORD length = GetFullPathNameA(target.c_str(), sizeof full, full, nullptr);

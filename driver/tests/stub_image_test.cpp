@@ -4,12 +4,10 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "driver/tests/pe_imports.h"
-#include "support/windows.h"
+#include "package/tests/temp_folder.h"
 
 namespace {
 
@@ -19,16 +17,11 @@ std::string stub_path() {
   return path != nullptr ? path : "";
 }
 
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 class stub_image : public testing::Test {
  protected:
   void SetUp() override {
     ASSERT_FALSE(stub_path().empty()) << "TAILRUN_TEST_STUB is not set";
-    image_ = read_file(stub_path());
+    image_ = test_files::read(stub_path());
     ASSERT_FALSE(image_.empty()) << stub_path();
   }
   std::string image_;
@@ -56,10 +49,8 @@ TEST_F(stub_image, check_catches_a_planted_import_and_refuses_damaged_images) {
   ASSERT_TRUE(dlls.has_value());
   EXPECT_EQ(outside_known_dlls(*dlls), std::vector<std::string>{"VERSION.dll"});
 
-  for (const std::size_t length : {std::size_t{0}, std::size_t{64}, std::size_t{0x200}, image_.size() / 2}) {
-    std::string cut = image_.substr(0, length);
-    EXPECT_FALSE(imported_dlls(cut).has_value()) << length << " bytes";
-  }
+  for (const std::size_t length : {std::size_t{0}, std::size_t{64}, std::size_t{0x200}, image_.size() / 2})
+    EXPECT_FALSE(imported_dlls(image_.substr(0, length)).has_value()) << length << " bytes";
 }
 
 // A release stub: small (every part in, with room left), relocatable (ASLR) and with

@@ -50,6 +50,17 @@ struct unwinding_probe {
   ~unwinding_probe() { seen = std::uncaught_exceptions(); }
 };
 
+// Whether `run` throws an `Error`.
+template <class Error, class Run>
+bool throws(Run run) {
+  try {
+    run();
+  } catch (const Error&) {
+    return true;
+  }
+  return false;
+}
+
 void exception_state() {
   // A second exception thrown and caught inside a handler, then the first one rethrown.
   std::string order;
@@ -93,13 +104,7 @@ void exception_state() {
 }
 
 void static_guards() {
-  bool first_threw = false;
-  try {
-    shared_object();
-  } catch (const named_error&) {
-    first_threw = true;
-  }
-  check(first_threw, "the first construction throws through its guard");
+  check(throws<named_error>([] { shared_object(); }), "the first construction throws through its guard");
   built_on_second_try* const first = &shared_object();
   check(first == &shared_object() && built_on_second_try::attempts == 2,
         "a failed construction is retried once, then the object is reused");
@@ -109,30 +114,9 @@ void strings() {
   std::string text(100, 'a');
   text += "tail";
   check(text.size() == 104 && text.find("tail") == 100 && text.substr(98, 3) == "aat", "long strings");
-  bool out_of_range = false;
-  try {
-    (void)text.substr(105);
-  } catch (const std::exception&) {
-    out_of_range = true;
-  }
-  check(out_of_range, "an out-of-range position throws");
-  bool too_long = false;
-  try {
-    text.reserve(text.max_size() + 1);
-  } catch (const std::bad_alloc&) {
-    too_long = true;
-  }
-  check(too_long, "a length beyond the maximum throws bad_alloc");
-}
-
-template <class Format>
-bool refused(Format format) {
-  try {
-    (void)format();
-  } catch (const tessel::format_error&) {
-    return true;
-  }
-  return false;
+  check(throws<std::exception>([&] { (void)text.substr(105); }), "an out-of-range position throws");
+  check(throws<std::bad_alloc>([&] { text.reserve(text.max_size() + 1); }),
+        "a length beyond the maximum throws bad_alloc");
 }
 
 // The formats the stub's code uses, and the conversions whose spelling differs between the ISO
@@ -165,10 +149,10 @@ void formatting() {
   check(format_text("<%s>", long_text.c_str()) == "<" + long_text + ">", "a narrow text beyond the first buffer");
   check(format_text_w(L"<%s>", long_text.c_str()) == L"<" + std::wstring(3000, L'x') + L">",
         "a wide text beyond the first buffer");
-  check(refused([] { return format_text("%f", 1.5); }), "floating point is refused");
-  check(refused([] { return format_text("%hhd", 1); }), "hh is refused");
-  check(refused([] { return format_text_w(L"%lS", L"x"); }), "%lS is refused");
-  check(refused([] { return format_text("50%"); }), "a format ending in % is refused");
+  check(throws<tessel::format_error>([] { (void)format_text("%f", 1.5); }), "floating point is refused");
+  check(throws<tessel::format_error>([] { (void)format_text("%hhd", 1); }), "hh is refused");
+  check(throws<tessel::format_error>([] { (void)format_text_w(L"%lS", L"x"); }), "%lS is refused");
+  check(throws<tessel::format_error>([] { (void)format_text("50%"); }), "a format ending in % is refused");
 }
 #pragma GCC diagnostic pop
 

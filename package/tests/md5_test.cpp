@@ -21,7 +21,7 @@ struct known_answer {
   const char* digest;
 };
 
-TEST(md5, rfc1321_suite) {
+TEST(md5, known_answers) {
   const known_answer cases[] = {
       {"", "d41d8cd98f00b204e9800998ecf8427e"},
       {"a", "0cc175b9c0f1b6a831c399e269772661"},
@@ -31,13 +31,15 @@ TEST(md5, rfc1321_suite) {
       {"ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789", "d174ab98d277d9f5a5611c2c9f419d9f"},
       {"12345678901234567890123456789012345678901234567890123456789012345678901234567890",
        "57edf4a22be3c955ac49da2e2107b67a"},
-      {"chunked-installer-tail", "a8a8ce0123fb197e706d7ce0c78674c5"},
+      // Lengths at the padding edges: 55 leaves room for the length, 56 does not, 64 is one block.
+      {std::string(55, 'a'), "ef1772b6dff9a122358552954ad0df65"},
+      {std::string(56, 'a'), "3b0c8ac703f828b04c6c197006d17218"},
+      {std::string(64, 'a'), "014842d480b571495a4a0363793f7367"},
   };
   for (const auto& c : cases) EXPECT_EQ(hex(md5_digest(c.input.data(), c.input.size())), c.digest) << c.input;
 }
 
-// Lengths around the padding edges: 55 fits the length in the same block, 56 does not, 64 is
-// exactly one block. Split updates of every shape must agree with the one-shot digest.
+// Split updates of every shape agree with the one-shot digest around the padding edges.
 TEST(md5, split_updates_agree_with_one_shot_at_padding_edges) {
   for (std::size_t length : {55u, 56u, 57u, 63u, 64u, 65u, 119u, 120u, 128u, 1000u}) {
     std::string data(length, '\0');
@@ -52,12 +54,6 @@ TEST(md5, split_updates_agree_with_one_shot_at_padding_edges) {
   }
 }
 
-TEST(md5, known_lengths_at_padding_edges) {
-  EXPECT_EQ(hex(md5_digest(std::string(55, 'a').data(), 55)), "ef1772b6dff9a122358552954ad0df65");
-  EXPECT_EQ(hex(md5_digest(std::string(56, 'a').data(), 56)), "3b0c8ac703f828b04c6c197006d17218");
-  EXPECT_EQ(hex(md5_digest(std::string(64, 'a').data(), 64)), "014842d480b571495a4a0363793f7367");
-}
-
 TEST(md5, finalize_twice_and_update_after_finalize_change_nothing) {
   md5_context context;
   context.update("abc", 3);
@@ -65,7 +61,6 @@ TEST(md5, finalize_twice_and_update_after_finalize_change_nothing) {
   context.finalize();
   context.update("more", 4);
   EXPECT_EQ(hex(context.digest()), "900150983cd24fb0d6963f7d28e17f72");
-  EXPECT_EQ(context.digest().size(), 16u);
 }
 
 }  // namespace
