@@ -28,14 +28,6 @@ const std::vector<package_entry> plain_package = {
     package_entry::make_value("executable32", "%installer32%"),
 };
 
-// Tries to set the keys that the stub sets itself, and gives "parameters" twice: the one given
-// last is met first and takes effect.
-const std::vector<package_entry> reserved_keys_package = {
-    plain_package[0], plain_package[1], package_entry::make_value("source", "D:\\elsewhere"),
-    package_entry::make_value("commandline", "/evil"), package_entry::make_value("parameters", "/first"),
-    package_entry::make_value("parameters", "/qb SRC=%source% CL=%commandline%"),
-};
-
 std::string package_of(const std::vector<package_entry>& entries) {
   return samples::package(samples::stub_image(), "Tailrun.exe", entries);
 }
@@ -65,11 +57,8 @@ TEST_F(explain, prints_the_launch_that_the_stub_composes) {
             "note: QVT1700000000 is an example: the stub names its working folder after the time of its run\n" +
                 language_note + "\n");
 
-  const std::string e_temp = "working folder: E:\\Temp\\QVT1700000000\\\n"
-                             "file: E:\\Temp\\QVT1700000000\\QVNEXSetup.exe\n"
-                             R"(parameters: /qn /V"/l*v \"E:\Temp\QVNEX_msi.log.txt\"  A=1" /qb)" "\n"
-                             "directory: E:\\Temp\n"
-                             "msi log: E:\\Temp\\QVNEX_msi.log.txt\n";
+  // How the parameters are composed is the driver's (its own tests); here: what explain passes to it.
+  const std::string e_temp = "working folder: E:\\Temp\\QVT1700000000\\\nfile: E:\\Temp\\QVT1700000000\\QVNEXSetup.exe\n";
   const struct {
     const std::vector<package_entry>& package;
     std::vector<std::string> options, args;
@@ -81,13 +70,6 @@ TEST_F(explain, prints_the_launch_that_the_stub_composes) {
       // --command-line keeps the exact text, a quoted "/V" with a space inside included.
       {plain_package, {"--command-line", "/s  /qn /V\"X=1 Y=2\""}, {},
        {"command line: /s  /qn /V\"X=1 Y=2\"\n", "\nparameters: /s  /qn  /V\"X=1 Y=2\"\n"}},
-      // "source" and "commandline" in the package have no effect; the first met "parameters" wins.
-      {reserved_keys_package, {}, {"/s"},
-       {"\nparameters: /s /qb SRC=C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000 CL=/s/V\"\"\n"}},
-      // A drive root as the temporary folder: the directory is the root, the MSI log lies in it.
-      {example_package, {"--temp-folder", "D:\\"}, {},
-       {"working folder: D:\\QVT1700000000\\\nfile: D:\\QVT1700000000\\QVNEXSetup.exe\n",
-        R"(/V"/l*v \"D:\QVNEX_msi.log.txt\"  A=1" /qb)", "\ndirectory: D:\\\nmsi log: D:\\QVNEX_msi.log.txt\n"}},
       // The temporary folder with or without its trailing backslash.
       {example_package, {"--temp-folder", "E:\\Temp"}, {"/qn"}, {e_temp}},
       {example_package, {"--temp-folder", "E:\\Temp\\"}, {"/qn"}, {e_temp}},
