@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <tuple>
 
 #include "tools/tailpack/cli.h"
 #include "tools/tailpack/files.h"
@@ -65,13 +66,11 @@ TEST(cli, create_entries_keep_their_order_and_split_at_the_first_separator) {
   EXPECT_EQ(r.output_path, "o.exe");
   EXPECT_TRUE(r.stub_name_given);
   EXPECT_EQ(r.stub_name, "");
+  const auto fields = [](const tailpack::entry_source& e) {
+    return std::tie(e.kind, e.key, e.value, e.path, e.name, e.name_given);
+  };
   ASSERT_EQ(r.entries.size(), std::size(want));
-  for (std::size_t i = 0; i < r.entries.size(); ++i) {
-    const tailpack::entry_source& got = r.entries[i];
-    EXPECT_TRUE(got.kind == want[i].kind && got.key == want[i].key && got.value == want[i].value &&
-                got.path == want[i].path && got.name == want[i].name && got.name_given == want[i].name_given)
-        << "entry " << i;
-  }
+  for (std::size_t i = 0; i < r.entries.size(); ++i) EXPECT_TRUE(fields(r.entries[i]) == fields(want[i])) << i;
 }
 
 TEST(cli, escaped_texts_take_any_byte_and_apply_to_every_entry) {
@@ -150,11 +149,9 @@ TEST_F(commands, list_marks_keys_the_stub_sets_itself_and_other_kinds) {
                                                    "y", "commandline", "value", tail_marker_text()})));
   const outcome r = tailpack_run({"list", package});
   ASSERT_EQ(r.status, tailpack::exit_ok);
-  EXPECT_TRUE(contains(r.out, "#1 value \"commandline\" = \"y\": no effect: the stub sets this key itself"));
-  EXPECT_TRUE(contains(r.out, "#2 tail marker again: keeps the verdict true"));
-  EXPECT_TRUE(contains(r.out, "#3 other kind \"xyz\", key \"k\": passed over"));
-  EXPECT_TRUE(contains(r.out, "#4 value \"source\" = \"x\": no effect"));
-  EXPECT_TRUE(contains(r.out, "verdict: accepted\n"));
+  expect_in_order(r.out, {"#1 value \"commandline\" = \"y\": no effect: the stub sets this key itself",
+                          "#2 tail marker again: keeps the verdict true", "#3 other kind \"xyz\", key \"k\": passed over",
+                          "#4 value \"source\" = \"x\": no effect", "verdict: accepted\n"});
 }
 
 TEST_F(commands, verify_accepts_exactly_what_the_stub_accepts) {
