@@ -169,12 +169,14 @@ TEST_F(commands, verify_accepts_exactly_what_the_stub_accepts) {
   expect_one_err_line(tailpack_run({"verify", dir / "changed.exe"}),
                  "tailpack: verify: " + (dir / "changed.exe") + ": not accepted: digest mismatch in record 11 read "
                  "(at file offset " + std::to_string(value_at) + ")\n");
-  expect_one_err_line(tailpack_run({"verify", dir / "missing.exe"}), "tailpack: verify: cannot open " + (dir / "missing.exe"));
+  expect_one_err_line(tailpack_run({"verify", dir / "missing.exe"}),
+                      "tailpack: verify: cannot open " + (dir / "missing.exe"));
 
   // Accepted, but the walk ended before the stub entry: a warning.
-  write(package, samples::records({"MZ", "setup.exe", "", "file", "setup.exe", "executable32", "value", tail_marker_text()}));
-  expect_one_err_line(tailpack_run({"verify", package}), "warning: " + package + ": the walk ended before the stub entry: ",
-                 tailpack::exit_ok);
+  write(package,
+        samples::records({"MZ", "setup.exe", "", "file", "setup.exe", "executable32", "value", tail_marker_text()}));
+  expect_one_err_line(tailpack_run({"verify", package}),
+                      "warning: " + package + ": the walk ended before the stub entry: ", tailpack::exit_ok);
 }
 
 TEST_F(commands, a_failed_create_leaves_the_earlier_output_and_no_partial_file) {

@@ -55,37 +55,26 @@ class codepage_commands : public package_folder {
 };
 
 TEST_F(codepage_commands, round_trips_through_create_list_and_extract) {
-  struct language {
-    const char* code_page;
-    std::string name, value;  // UTF-8
-    std::string stored_name;  // in the code page
-  };
-  const language cases[] = {
-      {"1251", "\xd0\xa3\xd1\x81\xd1\x82\xd0\xb0\xd0\xbd\xd0\xbe\xd0\xb2\xd0\xba\xd0\xb0.exe",  // Установка.exe
-       "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82", "\xd3\xf1\xf2\xe0\xed\xee\xe2\xea\xe0.exe"},
-      {"932", "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88.exe", "\xe6\x97\xa5\xe6\x9c\xac",  // テスト.exe, 日本
-       "\x83\x65\x83\x58\x83\x67.exe"},
-  };
-  for (const language& c : cases) {
-    const outcome made = create({"--codepage", c.code_page, "--file", "installer32:" + c.name + "=" + (dir / "setup.exe"),
-                                 "--value", "executable32=%installer32%", "--value", "title=" + c.value});
-    ASSERT_EQ(made.status, tailpack::exit_ok) << made.err;
-    const unsigned code_page = static_cast<unsigned>(std::stoul(c.code_page));
-    EXPECT_NE(read(package_path).find(samples::record(c.stored_name)), std::string::npos) << c.code_page;
-    EXPECT_NE(read(package_path).find(samples::record(tailpack::utf8_to_code_page(c.value, code_page))), std::string::npos);
+  // A double-byte code page; the converters' own cases (above) cover the single-byte ones.
+  const std::string name = "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88.exe", value = "\xe6\x97\xa5\xe6\x9c\xac";  // テスト.exe, 日本
+  const std::string stored_name = "\x83\x65\x83\x58\x83\x67.exe", stored_value = "\x93\xfa\x96\x7b";
+  const outcome made = create({"--codepage", "932", "--file", "installer32:" + name + "=" + (dir / "setup.exe"),
+                               "--value", "executable32=%installer32%", "--value", "title=" + value});
+  ASSERT_EQ(made.status, tailpack::exit_ok) << made.err;
+  EXPECT_NE(read(package_path).find(samples::record(stored_name)), std::string::npos);
+  EXPECT_NE(read(package_path).find(samples::record(stored_value)), std::string::npos);
 
-    const outcome listed = tailpack_run({"list", "--codepage", c.code_page, package});
-    EXPECT_TRUE(contains(listed.out, "value \"title\" = \"" + c.value + "\"")) << listed.out;
-    EXPECT_TRUE(contains(listed.out, "-> \"" + c.name + "\"")) << listed.out;
-    // Without the code page, the same texts are escaped bytes.
-    EXPECT_TRUE(contains(tailpack_run({"list", package}).out, tailpack::quoted(c.stored_name)));
+  const outcome listed = tailpack_run({"list", "--codepage", "932", package});
+  EXPECT_TRUE(contains(listed.out, "value \"title\" = \"" + value + "\"")) << listed.out;
+  EXPECT_TRUE(contains(listed.out, "-> \"" + name + "\"")) << listed.out;
+  // Without the code page, the same texts are escaped bytes.
+  EXPECT_TRUE(contains(tailpack_run({"list", package}).out, tailpack::quoted(stored_name)));
 
-    const std::string out = dir / ("out-" + std::string(c.code_page));
-    const outcome extracted = tailpack_run({"extract", "--codepage", c.code_page, package, out});
-    ASSERT_EQ(extracted.status, tailpack::exit_ok) << extracted.err;
-    EXPECT_EQ(read(std::filesystem::path(out) / std::filesystem::u8path(c.name)), "MZ installer");
-    EXPECT_TRUE(contains(extracted.out, "\"installer32\" = \"" + c.name + "\""));
-  }
+  const std::string out = dir / "out";
+  const outcome extracted = tailpack_run({"extract", "--codepage", "932", package, out});
+  ASSERT_EQ(extracted.status, tailpack::exit_ok) << extracted.err;
+  EXPECT_EQ(read(std::filesystem::path(out) / std::filesystem::u8path(name)), "MZ installer");
+  EXPECT_TRUE(contains(extracted.out, "\"installer32\" = \"" + name + "\""));
 }
 
 TEST_F(codepage_commands, refuses_texts_it_cannot_store_with_one_line_naming_them) {

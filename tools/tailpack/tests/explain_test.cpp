@@ -58,7 +58,8 @@ TEST_F(explain, prints_the_launch_that_the_stub_composes) {
                 language_note + "\n");
 
   // How the parameters are composed is the driver's (its own tests); here: what explain passes to it.
-  const std::string e_temp = "working folder: E:\\Temp\\QVT1700000000\\\nfile: E:\\Temp\\QVT1700000000\\QVNEXSetup.exe\n";
+  const std::string e_temp =
+      "working folder: E:\\Temp\\QVT1700000000\\\nfile: E:\\Temp\\QVT1700000000\\QVNEXSetup.exe\n";
   const struct {
     const std::vector<package_entry>& package;
     std::vector<std::string> options, args;

@@ -83,10 +83,12 @@ TEST_F(json_output, verify_gives_the_verdict_and_why_with_its_exit_status) {
 
 TEST_F(json_output, explain_gives_the_launch_plan_or_the_refusal) {
   expect_fields(run_json({"explain", "--json", "--temp-folder", "C:\\T", package, "/x"}, tailpack::exit_ok),
-                {{"/schema", "tailpack-explain"}, {"/command_line", "/x"}, {"/working_folder", "C:\\T\\QVT1700000000\\"},
-                 {"/launches", true}, {"/launch/file", "C:\\T\\QVT1700000000\\Setup.exe"},
+                {{"/schema", "tailpack-explain"}, {"/command_line", "/x"},
+                 {"/working_folder", "C:\\T\\QVT1700000000\\"}, {"/launches", true},
+                 {"/launch/file", "C:\\T\\QVT1700000000\\Setup.exe"},
                  {"/launch/parameters", "/x /qn \xc3\xa9/V\"/l*v \\\"C:\\T\\QVNEX_msi.log.txt\\\" \""},
-                 {"/launch/directory", "C:\\T"}, {"/launch/msi_log", "C:\\T\\QVNEX_msi.log.txt"}, {"/refusal", nullptr}});
+                 {"/launch/directory", "C:\\T"}, {"/launch/msi_log", "C:\\T\\QVNEX_msi.log.txt"},
+                 {"/refusal", nullptr}});
   write(package, std::string(100, 'x'));
   expect_fields(run_json({"explain", "--json", package}, tailpack::exit_failure),
                 {{"/launches", false}, {"/launch", nullptr}, {"/walk/stop", "no_marker"},

@@ -55,7 +55,8 @@ TEST_F(launch_checks, create_refuses_packages_the_stub_cannot_launch) {
       {create({"--file", "installer32" + setup, "--value", "source=x", "--value", "executable32=%source%"}),
        "the package sets no \"%source%\""},
       // The last given wins: the empty value names no file.
-      {create({"--file", "i" + setup, "--value", "executable32=setup.exe", "--value", "executable32="}), "names no file"},
+      {create({"--file", "i" + setup, "--value", "executable32=setup.exe", "--value", "executable32="}),
+       "names no file"},
   };
   for (const auto& [r, message] : cases) expect_one_err_line(r, message);
   EXPECT_EQ(read(package), "earlier");
