@@ -5,9 +5,6 @@
 #include "tools/tailpack/codepage.h"
 #include "tools/tailpack/text.h"
 #include "tools/tailpack/tests/cli_run.h"
-#include "tools/tailpack/tests/pe_image.h"
-#include "package/tests/sample_packages.h"
-#include "tools/tailpack/tests/test_files.h"
 
 namespace {
 
@@ -21,8 +18,6 @@ TEST(codepage, converts_both_ways_and_refuses_what_the_code_page_cannot_hold) {
   };
   const round_trip cases[] = {
       {1252, "Caf\xc3\xa9 \xe2\x82\xac", "Caf\xe9 \x80"},                                     // é, €
-      {1251, "\xd0\xa3\xd1\x81\xd1\x82\xd0\xb0\xd0\xbd\xd0\xbe\xd0\xb2\xd0\xba\xd0\xb0",  // Установка
-       "\xd3\xf1\xf2\xe0\xed\xee\xe2\xea\xe0"},
       {932, "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88.exe", "\x83\x65\x83\x58\x83\x67.exe"},  // テスト.exe
       {65001, "\xe2\x82\xac", "\xe2\x82\xac"},
   };
@@ -51,57 +46,35 @@ TEST(codepage, converts_both_ways_and_refuses_what_the_code_page_cannot_hold) {
   EXPECT_THROW(tailpack::code_page_to_utf8("\x81", 932), tailpack::conversion_error);
 }
 
-class codepage_commands : public ::testing::Test {
+class codepage_commands : public package_folder {
  protected:
-  void SetUp() override {
-    write(dir.path() / "stub.exe", pe::minimal_image("stub"));
-    write(dir.path() / "setup.exe", "MZ installer");
-  }
-
-  outcome create(const std::vector<std::string>& options) {
-    std::vector<std::string> args = {"create", "--stub", dir / "stub.exe", "--output", package};
-    args.insert(args.end(), options.begin(), options.end());
-    return tailpack_run(args);
-  }
-
-  temp_folder dir;
   // A package whose own path is not ASCII (UTF-8, as tailpack takes every path).
+  codepage_commands() { package = package_path.u8string(); }
+
   const std::filesystem::path package_path = dir.path() / std::filesystem::u8path("\xd0\xbf\xd0\xb0\xd0\xba.exe");
-  const std::string package = package_path.u8string();
 };
 
 TEST_F(codepage_commands, round_trips_through_create_list_and_extract) {
-  struct language {
-    const char* code_page;
-    std::string name, value;  // UTF-8
-    std::string stored_name;  // in the code page
-  };
-  const language cases[] = {
-      {"1251", "\xd0\xa3\xd1\x81\xd1\x82\xd0\xb0\xd0\xbd\xd0\xbe\xd0\xb2\xd0\xba\xd0\xb0.exe",  // Установка.exe
-       "\xd0\x9f\xd1\x80\xd0\xb8\xd0\xb2\xd0\xb5\xd1\x82", "\xd3\xf1\xf2\xe0\xed\xee\xe2\xea\xe0.exe"},
-      {"932", "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88.exe", "\xe6\x97\xa5\xe6\x9c\xac",  // テスト.exe, 日本
-       "\x83\x65\x83\x58\x83\x67.exe"},
-  };
-  for (const language& c : cases) {
-    const outcome made = create({"--codepage", c.code_page, "--file", "installer32:" + c.name + "=" + (dir / "setup.exe"),
-                                 "--value", "executable32=%installer32%", "--value", "title=" + c.value});
-    ASSERT_EQ(made.status, tailpack::exit_ok) << made.err;
-    const unsigned code_page = static_cast<unsigned>(std::stoul(c.code_page));
-    EXPECT_NE(read(package_path).find(samples::record(c.stored_name)), std::string::npos) << c.code_page;
-    EXPECT_NE(read(package_path).find(samples::record(tailpack::utf8_to_code_page(c.value, code_page))), std::string::npos);
+  // A double-byte code page; the converters' own cases (above) cover the single-byte ones.
+  const std::string name = "\xe3\x83\x86\xe3\x82\xb9\xe3\x83\x88.exe", value = "\xe6\x97\xa5\xe6\x9c\xac";  // テスト.exe, 日本
+  const std::string stored_name = "\x83\x65\x83\x58\x83\x67.exe", stored_value = "\x93\xfa\x96\x7b";
+  const outcome made = create({"--codepage", "932", "--file", "installer32:" + name + "=" + (dir / "setup.exe"),
+                               "--value", "executable32=%installer32%", "--value", "title=" + value});
+  ASSERT_EQ(made.status, tailpack::exit_ok) << made.err;
+  EXPECT_NE(read(package_path).find(samples::record(stored_name)), std::string::npos);
+  EXPECT_NE(read(package_path).find(samples::record(stored_value)), std::string::npos);
 
-    const outcome listed = tailpack_run({"list", "--codepage", c.code_page, package});
-    EXPECT_TRUE(contains(listed.out, "value \"title\" = \"" + c.value + "\"")) << listed.out;
-    EXPECT_TRUE(contains(listed.out, "-> \"" + c.name + "\"")) << listed.out;
-    // Without the code page, the same texts are escaped bytes.
-    EXPECT_TRUE(contains(tailpack_run({"list", package}).out, tailpack::quoted(c.stored_name)));
+  const outcome listed = tailpack_run({"list", "--codepage", "932", package});
+  EXPECT_TRUE(contains(listed.out, "value \"title\" = \"" + value + "\"")) << listed.out;
+  EXPECT_TRUE(contains(listed.out, "-> \"" + name + "\"")) << listed.out;
+  // Without the code page, the same texts are escaped bytes.
+  EXPECT_TRUE(contains(tailpack_run({"list", package}).out, tailpack::quoted(stored_name)));
 
-    const std::string out = dir / ("out-" + std::string(c.code_page));
-    const outcome extracted = tailpack_run({"extract", "--codepage", c.code_page, package, out});
-    ASSERT_EQ(extracted.status, tailpack::exit_ok) << extracted.err;
-    EXPECT_EQ(read(std::filesystem::path(out) / std::filesystem::u8path(c.name)), "MZ installer");
-    EXPECT_TRUE(contains(extracted.out, "\"installer32\" = \"" + c.name + "\""));
-  }
+  const std::string out = dir / "out";
+  const outcome extracted = tailpack_run({"extract", "--codepage", "932", package, out});
+  ASSERT_EQ(extracted.status, tailpack::exit_ok) << extracted.err;
+  EXPECT_EQ(read(std::filesystem::path(out) / std::filesystem::u8path(name)), "MZ installer");
+  EXPECT_TRUE(contains(extracted.out, "\"installer32\" = \"" + name + "\""));
 }
 
 TEST_F(codepage_commands, refuses_texts_it_cannot_store_with_one_line_naming_them) {
@@ -110,23 +83,16 @@ TEST_F(codepage_commands, refuses_texts_it_cannot_store_with_one_line_naming_the
   const std::pair<std::vector<std::string>, std::string> cases[] = {
       // Without --codepage: refused, and the message names the option.
       {{"--value", "title=" + cyrillic}, "the value \"" + cyrillic + "\" is not ASCII: give --codepage CP"},
-      {{"--value", cyrillic + "=x"}, "the key \"" + cyrillic + "\" is not ASCII"},
       {{"--file", "k:" + cyrillic + ".exe=" + (dir / "setup.exe")}, "the stored name \"" + cyrillic + ".exe\" is not ASCII"},
-      {{"--escaped", "--value", "t=" + cyrillic + "\\x41"}, "is not ASCII"},
       // With a code page that cannot hold them.
       {{"--codepage", "1252", "--value", "title=" + cyrillic},
        "the value \"" + cyrillic + "\": code page 1252 cannot hold U+0423 \"\xd0\xa3\""},
       {{"--codepage", "932", "--stub-name", "a\xc2\xa5.exe"}, "--stub-name \"a\xc2\xa5.exe\": code page 932 cannot hold U+00A5"},
       {{"--codepage", "1252", "--value", "t=\xff"}, "the value is not UTF-8"},
   };
-  for (const auto& [options, message] : cases) {
-    const outcome r = create(options);
-    EXPECT_EQ(r.status, tailpack::exit_usage) << r.err;
-    EXPECT_TRUE(contains(r.err, message)) << r.err;
-    EXPECT_EQ(lines(r.err), 1u) << r.err;
-  }
+  for (const auto& [options, message] : cases) expect_one_err_line(create(options), message, tailpack::exit_usage);
   EXPECT_EQ(read(package_path), "earlier");
-  for (const char* code_page : {"0", "65536", "12a", "", "12345"}) {
+  for (const char* code_page : {"0", "65536", "12a", "12345"}) {
     const outcome r = tailpack_run({"list", "--codepage", code_page, package});
     EXPECT_EQ(r.status, tailpack::exit_usage) << code_page;
     EXPECT_TRUE(contains(r.err, "--codepage")) << r.err;
@@ -135,8 +101,7 @@ TEST_F(codepage_commands, refuses_texts_it_cannot_store_with_one_line_naming_the
 
 TEST_F(codepage_commands, escaped_bytes_are_stored_as_they_are_whatever_the_code_page) {
   // The literal é is converted, the escaped byte is not.
-  const outcome r = create({"--codepage", "1252", "--escaped", "--file", "i:setup.exe=" + (dir / "setup.exe"), "--value",
-                            "executable32=setup.exe", "--value", "t=\xc3\xa9\\xe9\\xff"});
+  const outcome r = create(samples::concat({"--codepage", "1252", "--escaped", "--value", "t=\xc3\xa9\\xe9\\xff"}, launchable()));
   ASSERT_EQ(r.status, tailpack::exit_ok) << r.err;
   EXPECT_NE(read(package_path).find(samples::record("\xe9\xe9\xff")), std::string::npos);
 }

@@ -2,12 +2,7 @@
 // driver's tests cover), and the runs in which it would launch nothing.
 #include <gtest/gtest.h>
 
-#include "package/record.h"
-#include "package/writer.h"
-#include "tools/tailpack/cli.h"
 #include "tools/tailpack/tests/cli_run.h"
-#include "package/tests/sample_packages.h"
-#include "tools/tailpack/tests/test_files.h"
 
 namespace {
 
@@ -33,36 +28,19 @@ const std::vector<package_entry> plain_package = {
     package_entry::make_value("executable32", "%installer32%"),
 };
 
-// Tries to set the keys that the stub sets itself, and gives "parameters" twice: the one given
-// last is met first and takes effect.
-const std::vector<package_entry> reserved_keys_package = {
-    package_entry::make_file("installer32", "Setup.exe", "MZ installer"),
-    package_entry::make_value("executable32", "%installer32%"),
-    package_entry::make_value("source", "D:\\elsewhere"),
-    package_entry::make_value("commandline", "/evil"),
-    package_entry::make_value("parameters", "/first"),
-    package_entry::make_value("parameters", "/qb SRC=%source% CL=%commandline%"),
-};
+std::string package_of(const std::vector<package_entry>& entries) {
+  return samples::package(samples::stub_image(), "Tailrun.exe", entries);
+}
 
-class explain : public ::testing::Test {
+class explain : public package_folder {
  protected:
   // tailpack explain OPTIONS... PACKAGE ARGS..., on a package written from `bytes`.
   outcome run_explain(const std::string& bytes, const std::vector<std::string>& options,
                       const std::vector<std::string>& args) {
-    write(dir.path() / "p.exe", bytes);
-    std::vector<std::string> command = {"explain"};
-    command.insert(command.end(), options.begin(), options.end());
-    command.push_back(dir / "p.exe");
-    command.insert(command.end(), args.begin(), args.end());
-    return tailpack_run(command);
+    write(package, bytes);
+    return tailpack_run(samples::concat(samples::concat(samples::concat({"explain"}, options), {package}), args));
   }
-
-  temp_folder dir;
 };
-
-std::string package_of(const std::vector<package_entry>& entries) {
-  return samples::package(samples::stub_image(), "Tailrun.exe", entries);
-}
 
 TEST_F(explain, prints_the_launch_that_the_stub_composes) {
   // The whole output once: both "/V" texts and the log switch in one option, the rest in front.
@@ -79,11 +57,9 @@ TEST_F(explain, prints_the_launch_that_the_stub_composes) {
             "note: QVT1700000000 is an example: the stub names its working folder after the time of its run\n" +
                 language_note + "\n");
 
-  const std::string e_temp = "working folder: E:\\Temp\\QVT1700000000\\\n"
-                             "file: E:\\Temp\\QVT1700000000\\QVNEXSetup.exe\n"
-                             R"(parameters: /qn /V"/l*v \"E:\Temp\QVNEX_msi.log.txt\"  A=1" /qb)" "\n"
-                             "directory: E:\\Temp\n"
-                             "msi log: E:\\Temp\\QVNEX_msi.log.txt\n";
+  // How the parameters are composed is the driver's (its own tests); here: what explain passes to it.
+  const std::string e_temp =
+      "working folder: E:\\Temp\\QVT1700000000\\\nfile: E:\\Temp\\QVT1700000000\\QVNEXSetup.exe\n";
   const struct {
     const std::vector<package_entry>& package;
     std::vector<std::string> options, args;
@@ -95,17 +71,9 @@ TEST_F(explain, prints_the_launch_that_the_stub_composes) {
       // --command-line keeps the exact text, a quoted "/V" with a space inside included.
       {plain_package, {"--command-line", "/s  /qn /V\"X=1 Y=2\""}, {},
        {"command line: /s  /qn /V\"X=1 Y=2\"\n", "\nparameters: /s  /qn  /V\"X=1 Y=2\"\n"}},
-      // "source" and "commandline" in the package have no effect; the first met "parameters" wins.
-      {reserved_keys_package, {}, {"/s"},
-       {"\nparameters: /s /qb SRC=C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000 CL=/s/V\"\"\n"}},
-      // A drive root as the temporary folder: the directory is the root, the MSI log lies in it.
-      {example_package, {"--temp-folder", "D:\\"}, {},
-       {"working folder: D:\\QVT1700000000\\\nfile: D:\\QVT1700000000\\QVNEXSetup.exe\n",
-        R"(/V"/l*v \"D:\QVNEX_msi.log.txt\"  A=1" /qb)", "\ndirectory: D:\\\nmsi log: D:\\QVNEX_msi.log.txt\n"}},
       // The temporary folder with or without its trailing backslash.
       {example_package, {"--temp-folder", "E:\\Temp"}, {"/qn"}, {e_temp}},
       {example_package, {"--temp-folder", "E:\\Temp\\"}, {"/qn"}, {e_temp}},
-      {example_package, {"--temp-folder=E:\\Temp"}, {"/qn"}, {e_temp}},
   };
   for (const auto& c : cases) {
     const outcome r = run_explain(package_of(c.package), c.options, c.args);
@@ -152,12 +120,9 @@ TEST_F(explain, warns_when_the_launch_may_not_be_what_the_package_means) {
     EXPECT_EQ(r.status, tailpack::exit_ok);
     EXPECT_TRUE(contains(r.out, c.file_line + "\n")) << r.out;
     EXPECT_EQ(lines(r.err), c.warnings.size()) << r.err;
-    std::size_t from = 0;
-    for (const std::string& part : c.warnings) {
-      const std::size_t at = r.err.find("tailpack: warning: " + (dir / "p.exe") + ": " + part, from);
-      ASSERT_NE(at, std::string::npos) << "missing or out of order: " << part << "\nin:\n" << r.err;
-      from = at + part.size();
-    }
+    std::vector<std::string> expected;
+    for (const std::string& part : c.warnings) expected.push_back("tailpack: warning: " + package + ": " + part);
+    expect_in_order(r.err, expected);
   }
 }
 
@@ -179,32 +144,26 @@ TEST_F(explain, a_run_that_launches_nothing_gives_the_reason_and_exit_1) {
       {std::string(64, 'x'), {"/S"},
        "not accepted: no tail marker; the stub would show \"Failed to initialize archive!\" and \"Invalid "
        "Archive!\", launch nothing and exit with 1"},
+      // Which names the stub cannot write is create's rule (tested there); one such name here.
       {package_of({package_entry::make_file("k", "..\\x.exe", "MZ"), package_entry::make_value("msilog", "ON")}), {},
        "entry #2: stored name \"..\\\\x.exe\" could leave the working folder or names a device" + extract_failed},
-      {package_of({package_entry::make_file("k", "sub\\x.exe", "MZ")}), {},
-       "entry #1: stored name \"sub\\\\x.exe\" has a folder part, which the stub's fresh working folder does not "
-       "have" + extract_failed},
   };
   for (const auto& c : cases) {
     const outcome r = run_explain(c.bytes, {}, c.args);
     EXPECT_EQ(r.status, tailpack::exit_failure);
-    EXPECT_EQ(r.err, "tailpack: explain: " + (dir / "p.exe") + ": " + c.reason + "\n");
+    EXPECT_EQ(r.err, "tailpack: explain: " + package + ": " + c.reason + "\n");
     EXPECT_EQ(r.out, "");
   }
 }
 
 TEST_F(explain, usage_errors_exit_2) {
-  write(dir.path() / "p.exe", package_of(plain_package));
-  const std::string package = dir / "p.exe";
+  write(package, package_of(plain_package));
   const std::pair<std::vector<std::string>, const char*> cases[] = {
       {{"explain"}, "tailpack: explain: PACKAGE is missing"},
       {{"explain", "--command-line", "/s", package, "/qn"}, "explain: ARGS and --command-line given together"},
-      {{"explain", "--command-line", "/s", "--command-line=/qn", package}, "explain: --command-line given twice"},
       {{"explain", "--temp-folder", "", package}, "explain: --temp-folder is empty"},
       {{"explain", "--temp-folder", "C:/Temp", package},
        "--temp-folder needs a Windows path with backslashes, got \"C:/Temp\""},
-      {{"explain", package, "-x"}, "explain: unknown option -x"},
-      {{"explain", package, "--temp-folder"}, "explain: --temp-folder needs a value"},
   };
   for (const auto& [args, message] : cases) expect_usage_error(args, message);
   // After "--", ARGS that look like options are the command line's; "-" alone is an argument.
