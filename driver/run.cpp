@@ -34,7 +34,18 @@ struct run_state {
   std::uint32_t exit_code = 0;
 };
 
-std::string temporary_folder();  // defined below
+// The temporary folder as GetTempPathA reports it (ending with a backslash), or empty.
+std::string temporary_folder() {
+  std::string path(MAX_PATH, '\0');
+  DWORD length = GetTempPathA(static_cast<DWORD>(path.size()), &path[0]);
+  if (length > path.size()) {  // longer than MAX_PATH: ask again with the room it needs
+    path.assign(length, '\0');
+    length = GetTempPathA(static_cast<DWORD>(path.size()), &path[0]);
+    if (length >= path.size()) length = 0;
+  }
+  path.resize(length);
+  return path;
+}
 
 // Attaches the log file Tailrun.log.txt in the temporary folder (relative to the current folder
 // when there is none). True when the log is ready; every failure is dropped and the run goes on
@@ -50,10 +61,8 @@ bool set_up_log() {
   }
 }
 
-void shut_down_log() { tessel::log::shutdown(); }
-
 // The lines just before the launch: what exactly is started.
-void write_launch_log(const run_state&, const std::string& file, const std::string& parameters) {
+void write_launch_log(const std::string& file, const std::string& parameters) {
   tessel::log::write_line(std::string());
   tessel::log::write_line(config::product());
   tessel::log::write_linef("File: %s", file.c_str());
@@ -61,25 +70,9 @@ void write_launch_log(const run_state&, const std::string& file, const std::stri
   tessel::log::write_line(std::string());
 }
 
-// Product and family names from the string table; throws to the outer guard.
-void init_config(HINSTANCE instance) { config::init(instance); }
-
 // The "/L" language option from the installed product's registry entry; never stops the run.
 std::string apply_installer_language(const std::string& parameters) {
   return ::apply_installer_language(parameters, config::product(), config::family());
-}
-
-// The temporary folder as GetTempPathA reports it (ending with a backslash), or empty.
-std::string temporary_folder() {
-  std::string path(MAX_PATH, '\0');
-  DWORD length = GetTempPathA(static_cast<DWORD>(path.size()), &path[0]);
-  if (length > path.size()) {  // longer than MAX_PATH: ask again with the room it needs
-    path.assign(length, '\0');
-    length = GetTempPathA(static_cast<DWORD>(path.size()), &path[0]);
-    if (length >= path.size()) length = 0;
-  }
-  path.resize(length);
-  return path;
 }
 
 // The program's own file; grows the buffer for paths longer than MAX_PATH.
@@ -147,7 +140,7 @@ void launch_and_wait(run_state& state, const std::string& file, const std::strin
 // Steps from the single-instance guard to the clean-up. Exceptions reach the outer guard.
 int guarded_run(run_state& state, HINSTANCE instance, const std::string& command_line) {
   state.silent = is_silent(command_line);
-  init_config(instance);
+  config::init(instance);  // product and family names; throws to the outer guard
   if (!acquire_guard(state)) {
     tessel::message_box(state.silent, "Already Running",
                         "Another installation is already running or in the process of starting up.\n"
@@ -182,7 +175,7 @@ int guarded_run(run_state& state, HINSTANCE instance, const std::string& command
   } else {
     launch_plan plan = plan_launch(state.settings, state.working_folder);
     plan.parameters = apply_installer_language(plan.parameters);
-    if (state.log_ready) write_launch_log(state, plan.file, plan.parameters);
+    if (state.log_ready) write_launch_log(plan.file, plan.parameters);
     launch_and_wait(state, plan.file, plan.parameters, plan.directory);
   }
 
@@ -211,6 +204,6 @@ int run(HINSTANCE instance, const std::string& command_line) {
     tessel::message_box(state.silent, "No context available", "Unhandled Exception");
     exit_code = run_failed;
   }
-  shut_down_log();
+  tessel::log::shutdown();
   return exit_code;
 }
