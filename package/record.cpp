@@ -34,8 +34,8 @@ std::uint64_t certificate_table_start(byte_source& file, std::uint64_t size) {
   unsigned char headers[4 + 20 + 2];  // signature, file header, optional header magic
   if (pe + sizeof headers > size || !read_at(file, pe, headers, sizeof headers)) return 0;
   if (headers[0] != 'P' || headers[1] != 'E' || headers[2] != 0 || headers[3] != 0) return 0;
-  const unsigned optional_size = headers[4 + 16] | headers[4 + 17] << 8;
-  const unsigned magic = headers[24] | headers[25] << 8;
+  const unsigned optional_size = le16(headers + 4 + 16);
+  const unsigned magic = le16(headers + 24);
   std::uint64_t count_offset;  // NumberOfRvaAndSizes, within the optional header
   if (magic == 0x10b) {
     count_offset = 92;

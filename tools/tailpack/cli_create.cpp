@@ -1,8 +1,4 @@
 // tailpack create: its options, help and output.
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <memory>
 
 #include "tools/tailpack/cli.h"
 #include "tools/tailpack/codepage.h"
@@ -137,14 +133,7 @@ entry_source parse_entry(const token& t, const text_rules& rules) {
 
 // The start of a --value-file's value: as much as the launch check can use (a longer value makes
 // the command line too long anyway, and no file name is that long).
-std::string value_file_head(const std::string& path) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(open_file(path, "rb"), std::fclose);
-  if (!in) throw failure("cannot open " + path + ": " + std::strerror(errno));
-  std::string head(longest_command_line + 1, '\0');
-  head.resize(std::fread(head.data(), 1, head.size(), in.get()));
-  if (std::ferror(in.get())) throw failure("cannot read " + path);
-  return head;
-}
+std::string value_file_head(const std::string& path) { return read_head(path, longest_command_line + 1); }
 
 // The package's contents as the stub's extraction would leave them, from the entries as given:
 // the stub meets the last given first.

@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <memory>
 
 namespace tailpack {
 
@@ -30,6 +31,15 @@ void file_sink::close() {
   file_ = nullptr;
   if (!flushed) errno = saved;
   if (!flushed || !closed) throw failure("cannot write " + path_ + ": " + reason());
+}
+
+std::string read_head(const std::string& path, std::size_t size) {
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(open_file(path, "rb"), std::fclose);
+  if (!in) throw failure("cannot open " + path + ": " + reason());
+  std::string head(size, '\0');
+  head.resize(std::fread(head.data(), 1, head.size(), in.get()));
+  if (std::ferror(in.get())) throw failure("cannot read " + path);
+  return head;
 }
 
 bool ensure_folders(const std::string& path) {

@@ -54,6 +54,10 @@ std::unique_ptr<byte_source> open_input_file(const std::string& path, std::strin
 // with errno set.
 std::FILE* open_file(const std::string& path, const char* mode);
 
+// The first `size` bytes of the file at `path` (all of it when shorter). Throws failure naming the
+// path when it cannot be opened or read.
+std::string read_head(const std::string& path, std::size_t size);
+
 // Removes the file at `path` if it can; failures are ignored.
 void remove_file(const std::string& path);
 

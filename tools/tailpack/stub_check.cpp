@@ -1,10 +1,9 @@
 #include "tools/tailpack/stub_check.h"
 
 #include <cstdint>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
+#include "package/little_endian.h"
 #include "tools/tailpack/files.h"
 
 namespace tailpack {
@@ -20,46 +19,29 @@ constexpr std::uint16_t dll = 0x2000;
 constexpr std::uint16_t pe32_magic = 0x10b;
 constexpr std::uint16_t pe32_plus_magic = 0x20b;
 
-std::uint32_t little_endian(const std::string& bytes, std::size_t at, int count) {
-  std::uint32_t value = 0;
-  for (int i = count - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes[at + i]);
-  return value;
+const unsigned char* bytes_at(const std::string& head, std::size_t at) {
+  return reinterpret_cast<const unsigned char*>(head.data()) + at;
 }
-
-// Closes a FILE on every path out.
-struct reading_file {
-  std::FILE* file;
-  ~reading_file() {
-    if (file) std::fclose(file);
-  }
-};
 
 }  // namespace
 
 std::string pe_problem(const std::string& head) {
   if (head.size() < mz_header_size || head.compare(0, 2, "MZ") != 0)
     return "not a Windows executable (it does not start with an MZ header)";
-  const std::uint32_t pe = little_endian(head, pe_pointer_offset, 4);
+  const std::uint32_t pe = le32(bytes_at(head, pe_pointer_offset));
   // The signature, the file header and the optional header's magic.
   if (pe > head.size() || head.size() - pe < 4 + file_header_size + 2 ||
       head.compare(pe, 4, std::string("PE\0\0", 4)) != 0)
     return "not a Windows executable (no PE header where its MZ header points)";
-  const std::uint32_t characteristics = little_endian(head, pe + 4 + 18, 2);
-  const std::uint32_t magic = little_endian(head, pe + 4 + file_header_size, 2);
+  const std::uint32_t characteristics = le16(bytes_at(head, pe + 4 + 18));
+  const std::uint32_t magic = le16(bytes_at(head, pe + 4 + file_header_size));
   if (magic != pe32_magic && magic != pe32_plus_magic) return "not a Windows executable (unknown optional header)";
   if ((characteristics & dll) != 0) return "a DLL, not an executable";
   if ((characteristics & executable_image) == 0) return "not marked as an executable image";
   return "";
 }
 
-std::string stub_file_problem(const std::string& path) {
-  reading_file in{open_file(path, "rb")};
-  if (!in.file) throw failure("cannot open " + path + ": " + std::string(std::strerror(errno)));
-  std::string head(head_size, '\0');
-  head.resize(std::fread(head.data(), 1, head.size(), in.file));
-  if (std::ferror(in.file)) throw failure("cannot read " + path);
-  return pe_problem(head);
-}
+std::string stub_file_problem(const std::string& path) { return pe_problem(read_head(path, head_size)); }
 
 std::string installed_stub_path() {
   const std::string program = program_path();
