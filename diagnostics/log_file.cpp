@@ -35,7 +35,9 @@ unique_file open_log(const std::string& path) {
   return handle;
 }
 
-void write_all(HANDLE handle, const char* data, DWORD size) {
+// One WriteFile call, so that a line lands whole or not at all beside other writers' lines; a
+// failed write is not retried (the log is best effort).
+void write_once(HANDLE handle, const char* data, DWORD size) {
   DWORD written = 0;
   WriteFile(handle, data, size, &written, nullptr);
 }
@@ -57,7 +59,7 @@ file::file(const std::string& base_name)
     throw generic("CreateFile failed: " + system_error_text(GetLastError()));
   }
   if (GetFileSize(handle.get(), nullptr) == 0) {
-    write_all(handle.get(), byte_order_mark, byte_order_mark_size);
+    write_once(handle.get(), byte_order_mark, byte_order_mark_size);
   }
 }
 
@@ -68,11 +70,11 @@ void file::write(std::int32_t, const std::string& header, const std::string& tex
   if (GetFileSize(handle.get(), nullptr) >= max_size) {
     SetFilePointer(handle.get(), 0, nullptr, FILE_BEGIN);
     SetEndOfFile(handle.get());
-    write_all(handle.get(), byte_order_mark, byte_order_mark_size);
+    write_once(handle.get(), byte_order_mark, byte_order_mark_size);
   }
   SetFilePointer(handle.get(), 0, nullptr, FILE_END);
   const std::string line = header + text + "\r\n";
-  write_all(handle.get(), line.data(), static_cast<DWORD>(line.size()));
+  write_once(handle.get(), line.data(), static_cast<DWORD>(line.size()));
 }
 
 }  // namespace log
