@@ -50,9 +50,10 @@ void dispatcher::post(std::int32_t level, const std::wstring& text) {
   scope locked(this);
   // From the largest key at or below `level` down; reverse order also serves the latest attached
   // of equal keys first.
-  for (auto entry = std::make_reverse_iterator(listeners.upper_bound(level)); entry != listeners.rend(); ++entry) {
-    entry->second->write(level, header, unicode::to_narrow(text, utf8_code_page, true));
-  }
+  const auto first = std::make_reverse_iterator(listeners.upper_bound(level));
+  if (first == listeners.rend()) return;
+  const std::string line = unicode::to_narrow(text, utf8_code_page, true);  // once for every listener
+  for (auto entry = first; entry != listeners.rend(); ++entry) entry->second->write(level, header, line);
 }
 
 void dispatcher::delete_listeners() {
