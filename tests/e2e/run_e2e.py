@@ -5,7 +5,8 @@ Packages are written here (the record format is small) and, in one scenario, by 
 goes through e2e_runner.exe, which gives the package its own temporary folder and reports the full
 32-bit exit code; the payload is fake_installer.exe, which records its command line, current
 directory, module path and temporary folder and returns the exit code it is told by the
-fake_installer.cfg packed beside it. Message boxes are real: an Xvfb display is started and
+fake_installer.cfg packed beside it; the MSI scenarios pack a real Windows Installer package
+and its setup program instead (scenarios_msi.py). Message boxes are real: an Xvfb display is started and
 box_watcher.exe records every box (caption and text) and presses OK.
 
 Wine runs in a prefix of its own (not the one the unit tests share), so the single-instance mutex,
@@ -32,6 +33,7 @@ from scenarios_environment import (scenario_already_running, scenario_log_cannot
                                    scenario_temp_at_drive_root)
 from scenarios_folder import scenario_no_executable, scenario_prepared_folders
 from scenarios_language import scenario_installer_language
+from scenarios_msi import scenario_msi_install, scenario_msi_language, scenario_msi_launch_condition
 from scenarios_run import (scenario_big_installer, scenario_command_line, scenario_corrupted_installer,
                            scenario_full_disk, scenario_harness, scenario_installer_runs, scenario_no_chain,
                            scenario_signed)
@@ -86,7 +88,10 @@ def run_scenarios(s, only):
                       ("big_installer", scenario_big_installer),
                       ("full_disk", scenario_full_disk),
                       ("prepared_folders", scenario_prepared_folders),
-                      ("no_executable", scenario_no_executable)]
+                      ("no_executable", scenario_no_executable),
+                      ("msi_install", scenario_msi_install),
+                      ("msi_launch_condition", scenario_msi_launch_condition),
+                      ("msi_language", scenario_msi_language)]
     if not os.path.exists(s.stub):
         for name, _ in stub_scenarios + [("tailpack_package", None), ("tailpack_codepage", None)]:
             skip(name, "the stub is not built yet (%s)" % s.stub)
