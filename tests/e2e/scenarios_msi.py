@@ -91,8 +91,7 @@ def scenario_msi_install(s):
     ensure_uninstalled(s, "msi_install")
     checks = Checks()
     try:
-        run, report = run_package(s, checks, "msi_install", "/s", 0)
-        checks.equal("setup language without an installed product", report.get("language"), "")
+        run, _ = run_package(s, checks, "msi_install", "/s", 0)
         checks.equal("registry values", registry_values(s, PROBE_KEY, run.name),
                      {"MYPROP": "fromparams", "INSTALLDIR": INSTALL_DIR + "\\"})
         installed = os.path.join(s.prefix, "drive_c", INSTALL_DIR[3:], "probe.txt")
@@ -111,18 +110,19 @@ def scenario_msi_install(s):
 
 
 def scenario_msi_launch_condition(s):
-    """FAILME=1 in the run's own "/V" option reaches msiexec: the launch condition fails, the
-    exit code is 1603 and nothing is installed."""
+    """FAILME=1 on the run's own command line, in its "/V" option or as a word of its own,
+    reaches msiexec: the launch condition fails, the exit code is 1603 and nothing is
+    installed."""
     ensure_uninstalled(s, "msi_launch_condition")
     checks = Checks()
-    try:
-        run, _ = run_package(s, checks, "msi_launch_condition", '/s /V"FAILME=1"',
-                             ERROR_INSTALL_FAILURE)
-        checks.equal("registry values after the failed install",
-                     registry_values(s, PROBE_KEY, run.name), {})
-    finally:
-        code = uninstall(s, "msi_launch_condition")
-    checks.equal("msiexec /x after the failed install", code, UNKNOWN_PRODUCT)
+    for name, args in (("v_option", '/s /V"FAILME=1"'), ("word", "/s FAILME=1")):
+        name = "msi_launch_condition_" + name
+        try:
+            run_package(s, checks, name, args, ERROR_INSTALL_FAILURE)
+        finally:
+            code = uninstall(s, name)
+        checks.equal(name + ": msiexec /x knows no product after the failed install", code,
+                     UNKNOWN_PRODUCT)
     checks.raise_if_any()
 
 
@@ -132,7 +132,8 @@ def scenario_msi_language(s):
     ensure_uninstalled(s, "msi_language")
     checks = Checks()
     try:
-        run, _ = run_package(s, checks, "msi_language_first", "/s", 0)
+        run, report = run_package(s, checks, "msi_language_first", "/s", 0)
+        checks.equal("setup language of the first run", report.get("language"), "")
         language = registry_values(s, UNINSTALL_KEY, run.name).get("InstallerLanguage")
         if language != PRODUCT_LANGUAGE:
             raise Failure("the product wrote InstallerLanguage %r, expected %r"

@@ -6,7 +6,8 @@
 //                msiexec options); /v counts too, and the bare form /VTEXT ends at the next blank
 //   /L<digits>   the setup's language: not passed on, recorded in the report
 //   other words  pass through unchanged
-// It exits with msiexec's exit code (1 when msiexec cannot be started). Its report, one
+// It exits with msiexec's exit code (1 when msiexec cannot be started, 258 when it has not ended
+// after five minutes and was ended here). Its report, one
 // "name<TAB>value" line per field (report_text.h), goes to the file named by the environment
 // variable TAILRUN_E2E_REPORT, or else to "msi_setup.report.txt" in the temporary folder:
 // "language" (the /L digits, empty without one), "msiexec" (the command line it started) and
@@ -145,11 +146,11 @@ DWORD run_msiexec(std::string command_line) {
   }
   const tessel::unique_handle process_handle(process.hProcess);
   const tessel::unique_handle thread_handle(process.hThread);
-  DWORD exit_code = launch_failed;
   if (WaitForSingleObject(process_handle.get(), msiexec_timeout_ms) != WAIT_OBJECT_0) {
     TerminateProcess(process_handle.get(), WAIT_TIMEOUT);
     return WAIT_TIMEOUT;
   }
+  DWORD exit_code = launch_failed;
   GetExitCodeProcess(process_handle.get(), &exit_code);
   return exit_code;
 }
