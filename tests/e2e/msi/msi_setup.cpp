@@ -7,11 +7,10 @@
 //   /L<digits>   the setup's language: not passed on, recorded in the report
 //   other words  pass through unchanged
 // It exits with msiexec's exit code (1 when msiexec cannot be started, 258 when it has not ended
-// after five minutes and was ended here). Its report, one
-// "name<TAB>value" line per field (report_text.h), goes to the file named by the environment
-// variable TAILRUN_E2E_REPORT, or else to "msi_setup.report.txt" in the temporary folder:
-// "language" (the /L digits, empty without one), "msiexec" (the command line it started) and
-// "exit".
+// after five minutes and was ended here). Its report, one "name<TAB>value" line per field
+// (report_text.h), goes to the file named by the environment variable TAILRUN_E2E_REPORT, or else
+// to "msi_setup.report.txt" in the temporary folder: "language" (the /L digits, empty without
+// one), "msiexec" (the command line it started) and "exit".
 #include <fstream>
 #include <map>
 #include <string>
