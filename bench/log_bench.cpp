@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "diagnostics/exception.h"
+#include "base/exception.h"
 #include "diagnostics/log.h"
 #include "diagnostics/log_file.h"
 #include "support/handle.h"

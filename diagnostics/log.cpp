@@ -3,7 +3,7 @@
 #include <cstdarg>
 #include <iterator>
 
-#include "support/format.h"
+#include "base/format.h"
 #include "support/unicode.h"
 
 namespace tessel {

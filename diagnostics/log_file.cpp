@@ -1,7 +1,7 @@
 #include "diagnostics/log_file.h"
 
-#include "diagnostics/exception.h"
-#include "support/format.h"
+#include "base/exception.h"
+#include "base/format.h"
 #include "support/system_error.h"
 
 namespace tessel {

@@ -2,7 +2,7 @@
 
 #include <shlobj.h>
 
-#include "diagnostics/exception.h"
+#include "base/exception.h"
 
 namespace config {
 namespace {

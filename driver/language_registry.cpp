@@ -2,8 +2,6 @@
 
 #include <optional>
 
-#include "diagnostics/log.h"
-#include "driver/language.h"
 #include "support/handle.h"
 #include "support/registry.h"
 #include "support/windows.h"
@@ -26,50 +24,32 @@ bool key_exists(HKEY root, const std::wstring& path) {
   return true;
 }
 
-// Writes the user's "Language" setting empty, only when the user's settings key exists; throws
-// when the write is refused.
-void clear_user_language(const std::wstring& product, const std::wstring& family) {
-  const std::wstring path = L"Software\\" + family + L"\\" + product + L"\\Settings";
-  if (!key_exists(HKEY_CURRENT_USER, path)) return;
-  // The root key is closed as soon as the settings key is open.
-  const tessel::registry2::key settings = tessel::registry2::key(HKEY_CURRENT_USER).open(path);
-  settings.write_string(L"Language", L"");
-}
-
 }  // namespace
 
-std::string apply_installer_language(const std::string& parameters, const std::wstring& product,
-                                     const std::wstring& family) {
+language_facts read_language_facts(const std::wstring& product) {
+  language_facts facts;
+  facts.system_language = GetSystemDefaultLangID();
   try {
-    std::optional<std::string> installer_language;
-    try {
-      installer_language = read_uninstall_value(product, L"InstallerLanguage");
-    } catch (...) {
-      return parameters;  // no earlier installation (or none that can be read): no option at all
-    }
-    std::string us_uk_record;
-    try {
-      us_uk_record = read_uninstall_value(product, L"en_US_UK");
-    } catch (...) {
-      // A missing record counts as an empty one.
-    }
-    const language_choice choice = choose_language(installer_language, us_uk_record, GetSystemDefaultLangID());
-    if (choice.clear_user_language) {
-      try {
-        clear_user_language(product, family);
-      } catch (...) {
-        // The setting stays as it was; US English is still sent.
-      }
-    }
-    if (choice.log_uk_english) {
-      try {
-        tessel::log::write_linef("Install Language set to \"%s\"", uk_english_language);
-      } catch (...) {
-        // A log that cannot be written does not change the language.
-      }
-    }
-    return with_language_option(parameters, choice.language);
+    facts.installer_language = read_uninstall_value(product, L"InstallerLanguage");
   } catch (...) {
-    return parameters;
+    return facts;  // no earlier installation (or none that can be read)
+  }
+  try {
+    facts.us_uk_record = read_uninstall_value(product, L"en_US_UK");
+  } catch (...) {
+    // A missing record counts as an empty one.
+  }
+  return facts;
+}
+
+void clear_user_language(const std::wstring& product, const std::wstring& family) {
+  try {
+    const std::wstring path = L"Software\\" + family + L"\\" + product + L"\\Settings";
+    if (!key_exists(HKEY_CURRENT_USER, path)) return;
+    // The root key is closed as soon as the settings key is open.
+    const tessel::registry2::key settings = tessel::registry2::key(HKEY_CURRENT_USER).open(path);
+    settings.write_string(L"Language", L"");
+  } catch (...) {
+    // The setting stays as it was.
   }
 }

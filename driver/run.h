@@ -1,10 +1,10 @@
-// The bootstrap run: from the program's command line to the installer's exit code.
+// The stub's run on Windows: the log, then the run core on the Win32 system.
 #pragma once
 #include <string>
 
 #include "support/windows.h"
 
-// Runs the whole sequence: single-instance guard, working folder, extraction, installer command
-// line, launch and wait, clean-up. Returns the installer's exit code unchanged, or 1 when the run
-// fails (after a message box, unless "/s" is on the command line).
+// Sets up the log, performs the run (run/run.h) and shuts the log down. Returns the installer's
+// exit code unchanged, or 1 when the run fails (after a message box, unless "/s" is on the command
+// line).
 int run(HINSTANCE instance, const std::string& command_line);

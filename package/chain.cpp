@@ -69,6 +69,7 @@ class callback_consumer final : public chain_consumer {
 walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t block_size) {
   walk_result result;
   const std::int64_t marker = locate_tail_marker(file);
+  result.marker_offset = marker;
   if (marker < 0) return result;
   // Marker text too near the end for its record: found, but its record cannot be read.
   const std::uint64_t marker_end = static_cast<std::uint64_t>(marker) + tail_marker_record_size;
@@ -149,4 +150,13 @@ std::string describe_stop(const walk_result& result) {
       return "walk stopped by its consumer";
   }
   return "";
+}
+
+std::string describe_verdict(const walk_result& result) {
+  if (result.accepted) {
+    if (result.stop == walk_stop::stub) return "";
+    return "the walk ended before the stub entry: " + describe_stop(result);
+  }
+  if (result.stop == walk_stop::stub) return "the stub entry was reached without a verified tail marker record";
+  return describe_stop(result);
 }

@@ -43,6 +43,7 @@ struct walk_result {
   walk_stop stop = walk_stop::no_marker;
   std::uint64_t records_read = 0;  // records read, including one whose read failed
   std::uint64_t failed_at = 0;     // digest mismatch: the record's first byte; move/read: its end
+  std::int64_t marker_offset = -1;  // where the tail marker text was found; -1 when it was not
 };
 
 // How much of a kind record is held: more than every text it is compared with.
@@ -83,6 +84,10 @@ walk_result walk_chain(byte_source& file, const entry_callback& on_entry);
 // Human-readable reason for a walk that did not end at the stub, e.g. "digest mismatch in record 3
 // (at file offset 1234)". Empty for walk_stop::stub.
 std::string describe_stop(const walk_result& result);
+
+// Empty when the chain is accepted and the walk reached the stub entry; otherwise why not, or, for
+// an accepted chain, why the walk ended early ("the walk ended before the stub entry: ...").
+std::string describe_verdict(const walk_result& result);
 
 // Whether an entry names a setting: a value entry, or a file entry with a non-empty key.
 bool names_a_setting(const chain_entry& entry);

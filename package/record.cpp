@@ -5,6 +5,7 @@
 
 #include "package/little_endian.h"
 #include "package/md5.h"
+#include "package/pe_image.h"
 
 namespace {
 
@@ -28,31 +29,11 @@ bool read_at(byte_source& file, std::uint64_t offset, void* buffer, std::size_t 
 
 // Start of a certificate table that ends exactly at `size`, or 0 when there is none.
 std::uint64_t certificate_table_start(byte_source& file, std::uint64_t size) {
-  unsigned char dos[64];
-  if (size < sizeof dos || !read_at(file, 0, dos, sizeof dos) || dos[0] != 'M' || dos[1] != 'Z') return 0;
-  const std::uint64_t pe = le32(dos + 0x3c);
-  unsigned char headers[4 + 20 + 2];  // signature, file header, optional header magic
-  if (pe + sizeof headers > size || !read_at(file, pe, headers, sizeof headers)) return 0;
-  if (headers[0] != 'P' || headers[1] != 'E' || headers[2] != 0 || headers[3] != 0) return 0;
-  const unsigned optional_size = le16(headers + 4 + 16);
-  const unsigned magic = le16(headers + 24);
-  std::uint64_t count_offset;  // NumberOfRvaAndSizes, within the optional header
-  if (magic == 0x10b) {
-    count_offset = 92;
-  } else if (magic == 0x20b) {
-    count_offset = 108;
-  } else {
-    return 0;
-  }
-  const std::uint64_t entry_offset = count_offset + 4 + 4 * 8;  // data directory 4
-  if (optional_size < entry_offset + 8) return 0;
-  const std::uint64_t optional = pe + 24;
-  unsigned char count[4], entry[8];
-  if (!read_at(file, optional + count_offset, count, 4) || le32(count) < 5) return 0;
-  if (!read_at(file, optional + entry_offset, entry, 8)) return 0;
-  const std::uint64_t table = le32(entry), table_size = le32(entry + 4);
+  pe_headers headers;
+  if (!read_pe_headers(file, headers).empty()) return 0;
+  const std::uint64_t table = headers.certificate_table, table_size = headers.certificate_size;
   if (table == 0 || table_size < 8 || table + table_size != size) return 0;
-  if (table < optional + optional_size) return 0;  // overlaps the headers
+  if (table < headers.optional_offset + headers.optional_size) return 0;  // overlaps the headers
   return table;
 }
 
@@ -86,7 +67,7 @@ std::int64_t locate_tail_marker(byte_source& file) {
   if (end < 0 || static_cast<std::uint64_t>(end) < lowest + 1 + marker.size()) return -1;
   const std::uint64_t low = lowest, high = static_cast<std::uint64_t>(end) - 1;
 
-  constexpr std::uint64_t block_size = 1 << 20;
+  constexpr std::uint64_t block_size = record_block_size;
   std::vector<char> block;
   std::uint64_t block_end = high;
   while (block_end - low >= marker.size()) {

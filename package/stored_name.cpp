@@ -37,3 +37,19 @@ bool is_safe_stored_name(const std::string& name) {
     start = end + 1;
   }
 }
+
+stored_name_verdict check_stored_name(const std::string& name) {
+  if (name.empty()) return {error_invalid_name, "is empty"};
+  if (!is_safe_stored_name(name)) return {error_invalid_name, "could leave the working folder or names a device"};
+  if (name.find_first_of("\\/") != std::string::npos)
+    return {error_path_not_found, "has a folder part, which a fresh working folder does not have"};
+  for (const char c : name)
+    if (static_cast<unsigned char>(c) < 0x20 || std::string("<>\"|?*").find(c) != std::string::npos)
+      return {error_invalid_name, "holds a character that Windows does not allow in file names"};
+  return {};
+}
+
+std::string created_file_name(std::string name) {
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
+  return name;
+}

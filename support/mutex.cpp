@@ -1,6 +1,6 @@
 #include "support/mutex.h"
 
-#include "diagnostics/exception.h"
+#include "base/exception.h"
 
 namespace tessel {
 namespace {

@@ -4,8 +4,8 @@
 #include <cwchar>
 #include <vector>
 
-#include "diagnostics/exception.h"
-#include "support/format.h"
+#include "base/exception.h"
+#include "base/format.h"
 #include "support/unicode.h"
 
 namespace tessel {

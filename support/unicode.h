@@ -2,7 +2,7 @@
 #pragma once
 #include <string>
 
-#include "diagnostics/exception.h"
+#include "base/exception.h"
 
 namespace tessel {
 namespace unicode {

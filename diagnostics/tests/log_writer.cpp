@@ -7,7 +7,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "diagnostics/exception.h"
+#include "base/exception.h"
 #include "diagnostics/log.h"
 #include "diagnostics/log_file.h"
 #include "support/handle.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "diagnostics/exception.h"
+#include "base/exception.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "support/format.h"
+#include "base/format.h"
 
 namespace {
 

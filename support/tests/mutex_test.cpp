@@ -5,7 +5,7 @@
 #include <string>
 #include <thread>
 
-#include "diagnostics/exception.h"
+#include "base/exception.h"
 #include "support/tests/test_helpers.h"
 
 namespace {

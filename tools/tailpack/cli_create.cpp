@@ -4,7 +4,11 @@
 #include "tools/tailpack/codepage.h"
 #include "tools/tailpack/command.h"
 #include "tools/tailpack/files.h"
-#include "tools/tailpack/launch_check.h"
+#include "tools/tailpack/create.h"
+#include "tools/tailpack/options.h"
+#include "tools/tailpack/verify.h"
+#include "run/command_line.h"
+#include "run/folder_model.h"
 #include "tools/tailpack/stub_check.h"
 #include "tools/tailpack/text.h"
 #include "tools/tailpack/text_view.h"
@@ -131,36 +135,36 @@ entry_source parse_entry(const token& t, const text_rules& rules) {
   return source;
 }
 
-// The start of a --value-file's value: as much as the launch check can use (a longer value makes
-// the command line too long anyway, and no file name is that long).
-std::string value_file_head(const std::string& path) { return read_head(path, longest_command_line + 1); }
+// The longest command line that Windows passes to a process, in characters.
+constexpr std::uint64_t longest_command_line = 32767;
 
-// The package's contents as the stub's extraction would leave them, from the entries as given:
-// the stub meets the last given first.
-package_contents contents_of(const create_request& request) {
-  package_contents contents;
-  for (auto it = request.entries.rbegin(); it != request.entries.rend(); ++it) {
-    chain_entry entry;
-    entry.key = it->key;
-    switch (it->kind) {
-      case entry_source::type::value:
-        entry.kind = entry_kind::value;
-        entry.value = it->value;
-        break;
-      case entry_source::type::value_file:
-        entry.kind = entry_kind::value;
-        entry.value = value_file_head(it->path);
-        break;
-      case entry_source::type::file:
-        // A name that the stub cannot write (--unchecked-names) stops its extraction.
-        if (!stored_name_failure(it->name).empty()) return contents;
-        entry.kind = entry_kind::file;
-        entry.value = it->name;
-        break;
-    }
-    contents.add(entry);
-  }
-  return contents;
+// A warning when the installer's command line could pass what Windows passes: the quoted file and
+// its parameters as the preview's run composed them, with every mention of the temporary folder
+// grown to a working folder of the longest path. Empty when it fits.
+std::string command_line_warning(const run_outcome& outcome) {
+  const launch_request& launch = outcome.launch;
+  const std::string temp = base_folder_of(outcome.working_folder);
+  const std::string text = launch.file + launch.parameters;
+  std::uint64_t mentions = 0;
+  for (std::size_t at = text.find(temp); !temp.empty() && at != std::string::npos; at = text.find(temp, at + 1))
+    ++mentions;
+  const std::uint64_t growth = longest_path - std::min<std::uint64_t>(longest_path, outcome.working_folder.size());
+  const std::uint64_t length = 3 + text.size() + mentions * growth;  // the quotes and the space
+  if (length <= longest_command_line) return "";
+  return "the installer's command line could reach " + std::to_string(length) +
+         " characters in a long temporary folder, and the stub's own command line adds to it: more than the " +
+         std::to_string(longest_command_line) + " that Windows passes, so the launch would fail";
+}
+
+// Refuses a package that the stub would not run, judged by verify on its preview; warns when its
+// command line could be too long.
+void check_launch(const create_request& request, std::ostream& err) {
+  const std::string preview = preview_package(request);
+  memory_source source(preview);
+  const verification verified = verify_package(source, request.output_path, example_temp_folder);
+  if (!verified.passes()) throw failure("the stub would not run the package: " + verified.problems.front());
+  const std::string warning = command_line_warning(verified.outcome);
+  if (!warning.empty()) err << "tailpack: warning: " << warning << '\n';
 }
 
 int run_create(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -168,15 +172,9 @@ int run_create(const std::vector<std::string>& args, std::ostream& out, std::ost
   if (request.stub_path.empty()) request.stub_path = installed_stub_path();
   const std::string stub_problem = stub_file_problem(request.stub_path);
   if (!stub_problem.empty()) throw failure("--stub " + request.stub_path + ": " + stub_problem);
-  load_entries(request);  // the inputs' names and sizes, before anything else is read
-  if (!request.unchecked_launch) {
-    const package_contents contents = contents_of(request);
-    const std::string problem = launch_problem(contents);
-    if (!problem.empty()) throw failure("the stub could not launch the package's installer: " + problem);
-    const std::string warning = command_line_warning(contents);
-    if (!warning.empty()) err << "tailpack: warning: " << warning << '\n';
-  }
-  const create_summary summary = create_package(request);
+  const std::vector<package_entry> entries = load_entries(request);  // names and sizes, before any data is read
+  if (!request.unchecked_launch) check_launch(request, err);
+  const create_summary summary = create_package(request, entries);
   out << "wrote " << request.output_path << ": " << summary.size << " bytes, " << summary.entries << " entries\n";
   return exit_ok;
 }

@@ -56,7 +56,7 @@ const option_set options = {{"--temp-folder", "--command-line", "--codepage"}, {
 struct explain_request {
   std::string package;
   std::string command_line;
-  std::string temp_folder = example_temp_folder;
+  std::string temp_folder;
   std::optional<unsigned> code_page;
   bool json = false;
 };
@@ -73,25 +73,21 @@ std::string in_code_page(const std::string& text, const std::optional<unsigned>&
 
 explain_request parse_explain(const std::vector<std::string>& args) {
   explain_request request;
-  bool command_line_given = false, temp_folder_given = false;
+  bool command_line_given = false;
   std::vector<std::string> words;
   const std::vector<token> tokens = tokenize(args, options);
   request.code_page = code_page_option(tokens);
   request.json = has_option(tokens, "--json");
+  request.temp_folder = temp_folder_option(tokens);
   for (const token& t : tokens) {
     if (t.option.empty()) {
       words.push_back(t.value);
     } else if (t.option == "--command-line") {
       set_once(request.command_line, command_line_given, t);
-    } else if (t.option == "--temp-folder") {
-      set_once(request.temp_folder, temp_folder_given, t);
     }
   }
   if (words.empty()) throw usage_error("PACKAGE is missing");
   if (command_line_given && words.size() > 1) throw usage_error("ARGS and --command-line given together");
-  if (request.temp_folder.empty()) throw usage_error("--temp-folder is empty");
-  if (request.temp_folder.find('/') != std::string::npos)
-    throw usage_error("--temp-folder needs a Windows path with backslashes, got " + quoted_utf8(request.temp_folder));
   request.package = words[0];
   for (std::size_t i = 1; i < words.size(); ++i) request.command_line += (i == 1 ? "" : " ") + words[i];
   request.command_line = in_code_page(request.command_line, request.code_page, "the command line");
@@ -127,13 +123,12 @@ int run_explain(const std::vector<std::string>& args, std::ostream& out, std::os
   const explain_request request = parse_explain(args);
   const text_view view(request.code_page);
   const std::unique_ptr<byte_source> file = open_package(request.package);
-  const explanation explained =
-      explain_launch(*file, request.command_line, example_working_folder(request.temp_folder));
+  const explanation explained = explain_launch(*file, request.package, request.command_line, request.temp_folder);
   if (request.json) {
     print_json(json_explanation(request, explained, view), out);
     return explained.launches() ? exit_ok : exit_failure;
   }
-  if (!explained.launches()) throw failure(request.package + ": " + describe_refusal(explained));
+  if (!explained.launches()) throw failure(request.package + ": " + view.plain(describe_refusal(explained)));
   for (const std::string& warning : explained.warnings)
     err << "tailpack: warning: " << request.package << ": " << warning << '\n';
   print_explanation(explained, view, out);

@@ -2,6 +2,7 @@
 #include "tools/tailpack/command.h"
 #include "tools/tailpack/extract.h"
 #include "tools/tailpack/files.h"
+#include "run/launch_plan.h"
 #include "tools/tailpack/report.h"
 
 namespace tailpack {
@@ -11,12 +12,13 @@ namespace {
 const char help[] =
     "Usage: tailpack extract [--codepage CP] PACKAGE FOLDER\n"
     "\n"
-    "Walks the chain as the stub does, writes every file entry into FOLDER (created if missing,\n"
+    "Runs the stub's run core, writes every file entry it writes into FOLDER (created if missing,\n"
     "with its parent folders; files of the same name are replaced, so among equal names the one\n"
     "met last stays) and prints the settings that the stub would insert (insert-if-absent: the\n"
     "first met key wins).\n"
-    "Refuses, before writing anything, stored names that could leave FOLDER or name a device:\n"
-    "absolute or rooted paths, drives, UNC and device paths, '..', ':' streams, device names.\n"
+    "Refuses, writing nothing, the stored names that the stub refuses (names that could leave\n"
+    "the folder or name a device, folder parts, characters Windows does not allow, paths too long\n"
+    "for a typical temporary folder).\n"
     "Writes only inside FOLDER: each file is created new, never through a link that stands in\n"
     "FOLDER under its name (such a link is refused), and a file that fails is removed again.\n"
     "Like the stub, it acts on the entries met before a rejected chain's walk ended, then fails.\n"
@@ -33,18 +35,18 @@ int run_extract(const std::vector<std::string>& args, std::ostream& out, std::os
   const std::vector<std::string> values = positionals(tokens, {"PACKAGE", "FOLDER"});
   const text_view view(code_page_option(tokens));
   const std::unique_ptr<byte_source> file = open_package(values[0]);
-  const extract_summary summary = extract_to_folder(*file, values[1], view);
+  const extract_summary summary = extract_to_folder(*file, values[0], values[1], view);
   for (const written_file& written : summary.files)
-    out << "#" << written.entry << " wrote " << written.path << " (" << written.size << " bytes)\n";
+    out << "wrote " << written.path << " (" << written.size << " bytes)\n";
   out << "settings:\n";
   if (summary.settings.size() == 0) out << "  (none)\n";
   for (const auto& setting : summary.settings) {
     out << "  " << view.quote(setting.first) << " = " << view.quote(setting.second);
-    if (is_reserved_key(setting.first)) out << " (the stub sets this key itself first: no effect)";
+    if (is_run_setting(setting.first)) out << " (the stub sets this key itself first: no effect)";
     out << '\n';
   }
   if (!summary.result.accepted)
-    throw failure(values[0] + ": not accepted: " + verdict_reason(summary.result) +
+    throw failure(values[0] + ": not accepted: " + describe_verdict(summary.result) +
                   " (the files and settings above are those met before)");
   out << "verdict: " << verdict_text(summary.result) << '\n';
   return exit_ok;

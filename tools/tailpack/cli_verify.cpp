@@ -9,24 +9,29 @@ namespace tailpack {
 namespace {
 
 const char help[] =
-    "Usage: tailpack verify [--json] PACKAGE\n"
+    "Usage: tailpack verify [--temp-folder PATH] [--json] PACKAGE\n"
     "\n"
-    "Exits with 0 exactly when the stub would extract the package and launch its installer, and\n"
-    "otherwise with 1 and the reason, naming the entry where there is one:\n"
+    "Runs the stub's own run core on a simulated machine and exits with 0 exactly when that run\n"
+    "launches the installer, otherwise with 1 and the reason, naming the entry where there is one:\n"
+    "  - the package does not begin with a program image (the stub's);\n"
     "  - the chain is not accepted: no tail marker, a digest mismatch in the Nth record read (at\n"
     "    file offset O), ...;\n"
-    "  - a file entry's stored name leaves the working folder (\"..\", a drive, a rooted path, ...)\n"
-    "    or cannot be written there: the stub stops its extraction at that entry;\n"
-    "  - no \"executable32\", or one that, expanded with the package's own settings, names no\n"
-    "    file that the package writes (placeholders it does not resolve are named).\n"
+    "  - a file entry's stored name leaves the working folder (\"..\", a drive, a rooted path, ...),\n"
+    "    has a folder part, a character Windows does not allow, or makes a path longer than 259\n"
+    "    characters in the working folder: the stub stops its extraction at that entry;\n"
+    "  - \"executable32\", expanded and resolved as Windows resolves a path, names no file that the\n"
+    "    package writes, names a folder, or names an .exe or .com file that is no program image;\n"
+    "  - it names a file outside the working folder, which nothing in the package vouches for.\n"
     "An accepted chain whose walk ended before the stub entry is reported with a warning.\n"
     "\n"
     "Options:\n"
+    "  --temp-folder PATH     the stub's temporary folder, a Windows path (default:\n"
+    "                         C:\\Users\\user\\AppData\\Local\\Temp): path lengths depend on it\n"
     "  --json                 one JSON document (schema \"tailpack-verify\", see the README); the\n"
     "                         exit status is the same\n"
     "  -h, --help             show this text\n";
 
-const option_set options = {{}, {"--json"}};
+const option_set options = {{"--temp-folder"}, {"--json"}};
 
 json json_verification(const std::string& path, const verification& verified) {
   const text_view bytes;
@@ -36,15 +41,16 @@ json json_verification(const std::string& path, const verification& verified) {
   document["problems"] = verified.problems;
   document["warnings"] = verified.warnings;
   document["launch_file"] = verified.passes() ? json_text(verified.launch_file, bytes) : json(nullptr);
-  document["walk"] = json_walk(verified.result);
+  document["walk"] = json_walk(verified.outcome.walk);
   return document;
 }
 
 int run_verify(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   const std::vector<token> tokens = tokenize(args, options);
   const std::string path = positionals(tokens, {"PACKAGE"})[0];
+  const std::string temp_folder = temp_folder_option(tokens);
   const std::unique_ptr<byte_source> file = open_package(path);
-  const verification verified = verify_package(*file);
+  const verification verified = verify_package(*file, path, temp_folder);
   if (has_option(tokens, "--json")) {
     print_json(json_verification(path, verified), out);
     return verified.passes() ? exit_ok : exit_failure;

@@ -5,12 +5,17 @@
 
 #include "package/record.h"
 #include "package/stored_name.h"
+#include "run/folder_model.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/text.h"
 
 namespace tailpack {
 
 namespace {
+
+// What the preview keeps of a file's data and of a --value-file value.
+constexpr std::size_t preview_data_size = folder_model::program_head_size;
+constexpr std::size_t preview_value_size = 32768;
 
 void check_payload(const std::string& what, const record_payload& payload) {
   if (payload.size() > largest_payload)
@@ -59,21 +64,10 @@ package_entry load_entry(const entry_source& source, bool unchecked_names) {
 
 }  // namespace
 
-std::string stored_name_failure(const std::string& name) {
-  if (name.empty()) return "is empty";
-  if (!is_safe_stored_name(name)) return "could leave the working folder or names a device";
-  if (name.find_first_of("\\/") != std::string::npos)
-    return "has a folder part, which the stub's fresh working folder does not have";
-  for (const char c : name)
-    if (static_cast<unsigned char>(c) < 0x20 || std::string("<>\"|?*").find(c) != std::string::npos)
-      return "holds a character that Windows does not allow in file names";
-  return "";
-}
-
 std::string stored_name_problem(const std::string& name) {
-  std::string reason = stored_name_failure(name);
-  if (!reason.empty()) return reason;
-  if (name.back() == '.' || name.back() == ' ') return "ends with a dot or space, which Windows drops";
+  const stored_name_verdict verdict = check_stored_name(name);
+  if (verdict.error != 0) return verdict.reason;
+  if (created_file_name(name) != name) return "ends with a dot or space, which Windows drops";
   return "";
 }
 
@@ -91,13 +85,15 @@ std::vector<package_entry> load_entries(const create_request& request) {
   return entries;
 }
 
-create_summary create_package(const create_request& request) {
+std::string stub_name_of(const create_request& request) {
+  return request.stub_name_given ? request.stub_name : base_name(request.stub_path, path_separators());
+}
+
+create_summary create_package(const create_request& request, const std::vector<package_entry>& entries) {
   const record_payload stub = file_payload(request.stub_path);
-  const std::string stub_name =
-      request.stub_name_given ? request.stub_name : base_name(request.stub_path, path_separators());
+  const std::string stub_name = stub_name_of(request);
   check_payload("--stub " + request.stub_path, stub);
   check_payload("--stub-name", stub_name);
-  const std::vector<package_entry> entries = load_entries(request);
   const std::uint64_t size = package_size(stub, stub_name, entries);
 
   const std::string temp = create_temp_beside(request.output_path);
@@ -111,6 +107,27 @@ create_summary create_package(const create_request& request) {
     throw;
   }
   return create_summary{size, entries.size()};
+}
+
+std::string preview_package(const create_request& request) {
+  std::vector<package_entry> entries;
+  for (const entry_source& source : request.entries) {
+    switch (source.kind) {
+      case entry_source::type::value:
+        entries.push_back(package_entry::make_value(source.key, source.value));
+        break;
+      case entry_source::type::value_file:
+        entries.push_back(package_entry::make_value(source.key, read_head(source.path, preview_value_size)));
+        break;
+      case entry_source::type::file:
+        const std::string name = source.name_given ? source.name : base_name(source.path, path_separators());
+        entries.push_back(package_entry::make_file(source.key, name, read_head(source.path, preview_data_size)));
+        break;
+    }
+  }
+  string_sink sink;
+  write_package(sink, read_head(request.stub_path, preview_data_size), stub_name_of(request), entries);
+  return sink.bytes();
 }
 
 }  // namespace tailpack

@@ -29,14 +29,8 @@ struct create_request {
   std::vector<entry_source> entries;  // in the order given: the first lands nearest the stub
 };
 
-// Why the stub's extraction fails on a file entry of this stored name, or empty when it writes the
-// file: it refuses names that could leave the folder or name a device itself, and Windows cannot
-// create an empty name, a name with a folder part (the working folder is fresh) or one holding a
-// character that file names do not allow.
-std::string stored_name_failure(const std::string& name);
-
-// stored_name_failure, or else why the file would not keep this name (Windows drops a trailing dot
-// or space), or empty when the stub writes the file under this name.
+// Why the stub would not write a file entry of this stored name under this name (the stub's own
+// rule, or Windows dropping a trailing dot or space); empty when it would.
 std::string stored_name_problem(const std::string& name);
 
 // Opens the files of `request` and turns its sources into package entries, in order; the files'
@@ -49,9 +43,15 @@ struct create_summary {
   std::size_t entries = 0;
 };
 
-// Writes the package to a new file beside the output, streaming each input in blocks while hashing
-// it, and renames it over the output only when it is complete, so a failure leaves any earlier
-// output untouched and no partial file. The same inputs give the same bytes. Throws failure.
-create_summary create_package(const create_request& request);
+// Writes the package of `entries` (load_entries of `request`) to a new file beside the output,
+// streaming each input in blocks while hashing it, and renames it over the output only when it is
+// complete, so a failure leaves any earlier output untouched and no partial file. The same inputs
+// give the same bytes. Throws failure.
+create_summary create_package(const create_request& request, const std::vector<package_entry>& entries);
+
+// The package that `request` makes, with each carried file cut to its first bytes (enough to tell
+// a program image) and each --value-file value to its first 32,768 bytes: what the stub decides
+// about a package depends on nothing more. Throws failure when an input cannot be read.
+std::string preview_package(const create_request& request);
 
 }  // namespace tailpack

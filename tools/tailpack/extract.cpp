@@ -5,143 +5,144 @@
 #include <optional>
 
 #include "package/stored_name.h"
+#include "run/messages.h"
+#include "run/run.h"
 #include "tools/tailpack/files.h"
+#include "tools/tailpack/options.h"
+#include "tools/tailpack/simulated_system.h"
 #include "tools/tailpack/text.h"
 
 namespace tailpack {
 
 namespace {
 
-// A file's verified data in a temporary file in the folder, waiting for its stored name.
-struct staged_file {
-  std::size_t entry = 0;
+struct pending_file {
   std::string temp;
-  std::string name;  // as written: the stored name, decoded
   std::string path;
-  std::uint64_t size = 0;
 };
 
-// Refuses a link that stands at `path` or on the way to it from `folder` (in a sub-folder named
-// by the stored name `name`): renaming over a link replaces the link, but a link to a folder on the
-// way would lead outside.
-void refuse_links(const std::string& folder, const std::string& name, const std::string& path) {
-  if (is_link(path)) throw failure("refusing to write " + path + ": a link stands there");
-  for (std::size_t at = name.find_first_of(path_separators()); at != std::string::npos;
-       at = name.find_first_of(path_separators(), at + 1)) {
-    const std::string on_the_way = join_path(folder, name.substr(0, at));
-    if (is_link(on_the_way)) throw failure("refusing to write " + path + ": " + on_the_way + " is a link");
-  }
-}
-
-// Streams each file's data into a new temporary file in the folder. Files get their names only
-// after the walk, so a refused name leaves nothing behind; every temporary file that was not
-// renamed is removed, and the folder too when this extraction created it and refused a name.
-class folder_extraction final : public chain_consumer {
+// Streams a file's data into a new temporary file in the folder; its commit only notes where the
+// file goes, so that a refusal later in the walk leaves nothing behind. A failure is noted in
+// `problem` and refused to the run, which then ends its extraction.
+class folder_output final : public staged_output {
  public:
-  folder_extraction(const std::string& folder, const text_view& view) : folder_(folder), view_(view) {}
+  folder_output(const std::string& temp, std::vector<pending_file>& pending, std::string working_folder,
+                std::string folder, const text_view& view, std::string& problem)
+      : temp_(temp), sink_(temp), pending_(pending), working_folder_(std::move(working_folder)),
+        folder_(std::move(folder)), view_(view), problem_(problem) {}
+  ~folder_output() override {
+    sink_.reset();  // closed first: an open file cannot be removed on Windows
+    if (!committed_) remove_file(temp_);
+  }
 
-  ~folder_extraction() override {
-    close_pending();
-    for (const staged_file& file : staged_) remove_file(file.temp);
-    if (refused_ && created_folder_) {
+  bool take(const char* bytes, std::size_t count) override {
+    try {
+      sink_->write(bytes, count);
+      return true;
+    } catch (const failure& e) {
+      problem_ = e.what();
+      return false;
+    }
+  }
+
+  bool commit(const std::string& path) override {
+    try {
+      finish(path);
+      return true;
+    } catch (const failure& e) {
+      problem_ = e.what();
+      return false;
+    }
+  }
+  std::uint32_t error() const override { return 0; }
+
+ private:
+  void finish(const std::string& path) {
+    sink_->close();
+    sink_.reset();
+    // The stored name in the run's working folder, written under its decoded name here.
+    const std::string stored = path.substr(working_folder_.size());
+    const std::string name = view_.decode(stored).value_or(stored);
+    if (!is_safe_stored_name(name))
+      throw failure("refusing stored name " + quoted(stored) + ": decoded, it could leave the folder or names a device;"
+                    " nothing was written");
+    pending_.push_back({temp_, join_path(folder_, name)});
+    committed_ = true;
+  }
+
+  std::string temp_;
+  std::optional<file_sink> sink_;
+  std::vector<pending_file>& pending_;
+  std::string working_folder_, folder_;
+  const text_view& view_;
+  std::string& problem_;
+  bool committed_ = false;
+};
+
+// Removes what was not renamed, and the folder when this extraction created it and wrote nothing.
+class extraction_files {
+ public:
+  explicit extraction_files(std::string folder) : folder_(std::move(folder)) {}
+  ~extraction_files() {
+    for (const pending_file& file : pending) remove_file(file.temp);
+    if (created_ && !renamed_) {
       std::error_code ignored;
       std::filesystem::remove(std::filesystem::u8path(folder_), ignored);
     }
   }
-
-  payload_sink* file_data(const chain_entry& entry) override {
-    const std::size_t number = met_ + 1;
-    // The decoded name is checked as well: a code page may decode ASCII bytes to other ASCII.
-    if (!is_safe_stored_name(entry.value) || !is_safe_stored_name(name_of(entry))) {
-      refused_ = true;
-      throw failure("entry #" + std::to_string(number) + ": refusing stored name " + quoted(entry.value) +
-                    ": it could leave the folder or names a device; nothing was written");
-    }
-    if (!folder_ready_) {
-      created_folder_ = ensure_folders(folder_);
-      folder_ready_ = true;
-    }
-    close_pending();
-    pending_temp_ = create_temp_beside(join_path(folder_, ".tailpack-extract"));
-    pending_.emplace(pending_temp_);
-    return &sink_;
+  void make_folder() {
+    if (!ready_) created_ = ensure_folders(folder_);
+    ready_ = true;
   }
-
-  bool entry(chain_entry& entry) override {
-    ++met_;
-    insert_setting(entry, settings_);
-    if (entry.kind != entry_kind::file) return true;
-    pending_->close();
-    pending_.reset();
-    staged_.push_back(staged_file{met_, pending_temp_, name_of(entry), join_path(folder_, name_of(entry)),
-                                  entry.data_size});
-    pending_temp_.clear();
-    return true;
-  }
-
-  // Gives every verified file its name, in the order met (so among equal names the last met
-  // stays), once no destination is a link.
-  std::vector<written_file> commit() {
-    if (!folder_ready_) {
-      ensure_folders(folder_);
-      folder_ready_ = true;
-    }
-    for (const staged_file& file : staged_) refuse_links(folder_, file.name, file.path);
+  // Refuses a link where a file goes, then gives every file its name, in the order written.
+  std::vector<written_file> rename_all(const std::vector<simulated_system::written_file>& sizes) {
+    make_folder();
+    for (const pending_file& file : pending)
+      if (is_link(file.path)) throw failure("refusing to write " + file.path + ": a link stands there");
     std::vector<written_file> written;
-    while (!staged_.empty()) {
-      const staged_file file = staged_.front();
-      replace_file(file.temp, file.path);
-      staged_.erase(staged_.begin());
-      written.push_back(written_file{file.entry, file.path, file.size});
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+      replace_file(pending[i].temp, pending[i].path);
+      renamed_ = true;
+      written.push_back({pending[i].path, sizes[i].size});
     }
+    pending.clear();
     return written;
   }
 
-  settings_map& settings() { return settings_; }
+  std::vector<pending_file> pending;
 
  private:
-  // Hands the walk's blocks to the pending file.
-  class pending_sink final : public payload_sink {
-   public:
-    explicit pending_sink(std::optional<file_sink>& file) : file_(file) {}
-    bool take(const char* bytes, std::size_t count) override {
-      file_->write(bytes, count);  // throws failure when the data cannot be written
-      return true;
-    }
-
-   private:
-    std::optional<file_sink>& file_;
-  };
-
-  // Drops a temporary file whose data was not verified or not completely written.
-  void close_pending() {
-    pending_.reset();
-    if (!pending_temp_.empty()) remove_file(pending_temp_);
-    pending_temp_.clear();
-  }
-
-  // The name to write a file entry under: its stored name, decoded when the view has a code page.
-  std::string name_of(const chain_entry& entry) const { return view_.decode(entry.value).value_or(entry.value); }
-
   std::string folder_;
-  text_view view_;
-  bool folder_ready_ = false, created_folder_ = false, refused_ = false;
-  std::size_t met_ = 0;
-  settings_map settings_;
-  std::optional<file_sink> pending_;
-  std::string pending_temp_;
-  pending_sink sink_{pending_};
-  std::vector<staged_file> staged_;
+  bool ready_ = false, created_ = false, renamed_ = false;
 };
 
 }  // namespace
 
-extract_summary extract_to_folder(byte_source& file, const std::string& folder, const text_view& view) {
+extract_summary extract_to_folder(byte_source& file, const std::string& package_path, const std::string& folder,
+                                  const text_view& view) {
+  extraction_files files(folder);
+  std::string problem;
+  simulated_system machine(file, package_path, example_temp_folder,
+                           [&](const std::string& staging_path) -> std::unique_ptr<staged_output> {
+    try {
+      files.make_folder();
+      // The staging file lies in the run's working folder, where its stored names are joined.
+      const std::string working_folder = staging_path.substr(0, staging_path.rfind('\\') + 1);
+      return std::make_unique<folder_output>(create_temp_beside(join_path(folder, ".tailpack-extract")),
+                                             files.pending, working_folder, folder, view, problem);
+    } catch (const failure& e) {
+      problem = e.what();
+      return nullptr;
+    }
+  });
   extract_summary summary;
-  folder_extraction extraction(folder, view);
-  summary.result = walk_chain(file, extraction);
-  summary.files = extraction.commit();
-  summary.settings = std::move(extraction.settings());
+  const run_outcome outcome = perform_run(machine, "", &summary.settings);
+  if (!problem.empty()) throw failure(problem);
+  for (const simulated_system::message& message : machine.messages())
+    if (message.caption == std::string(messages::extract_failed))
+      throw failure(view.plain(why_not_launched(outcome)) + ": the stub could not write it; nothing was written");
+  summary.files = files.rename_all(machine.files());
+  summary.result = outcome.walk;
   return summary;
 }
 

@@ -48,7 +48,7 @@ json json_walk(const walk_result& result) {
   json walk;
   walk["accepted"] = result.accepted;
   walk["stop"] = walk_stop_name(result.stop);
-  walk["reason"] = verdict_reason(result);
+  walk["reason"] = describe_verdict(result);
   walk["records_read"] = result.records_read;
   walk["failed_at"] = result.failed_at;
   return walk;

@@ -90,4 +90,17 @@ std::optional<unsigned> code_page_option(const std::vector<token>& tokens) {
   return static_cast<unsigned>(number);
 }
 
+const char example_temp_folder[] = "C:\\Users\\user\\AppData\\Local\\Temp";
+
+std::string temp_folder_option(const std::vector<token>& tokens) {
+  std::string folder = example_temp_folder;
+  bool given = false;
+  for (const token& t : tokens)
+    if (t.option == "--temp-folder") set_once(folder, given, t);
+  if (folder.empty()) throw usage_error("--temp-folder is empty");
+  if (folder.find('/') != std::string::npos)
+    throw usage_error("--temp-folder needs a Windows path with backslashes, got " + quoted(folder));
+  return folder;
+}
+
 }  // namespace tailpack

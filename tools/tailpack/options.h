@@ -48,4 +48,11 @@ void set_once(std::string& target, bool& given, const token& t);
 // convert, or the option given twice.
 std::optional<unsigned> code_page_option(const std::vector<token>& tokens);
 
+// The temporary folder assumed unless --temp-folder gives another: a typical user's.
+extern const char example_temp_folder[];
+
+// "--temp-folder PATH", a Windows path (backslashes), or example_temp_folder when absent. Throws
+// usage_error for an empty path, one with '/', or the option given twice.
+std::string temp_folder_option(const std::vector<token>& tokens);
+
 }  // namespace tailpack

@@ -3,6 +3,9 @@
 #include <map>
 
 #include "package/record.h"
+#include "package/stored_name.h"
+#include "run/folder_model.h"
+#include "run/launch_plan.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/text.h"
 
@@ -18,12 +21,12 @@ void mark_effects(std::vector<listed_entry>& entries) {
     listed_entry& entry = entries[i];
     const std::size_t number = i + 1;
     if (entry.sets_a_key) {
-      entry.reserved_key = is_reserved_key(entry.key);
+      entry.reserved_key = is_run_setting(entry.key);
       const auto owner = key_owner.emplace(entry.key, number);
       if (!owner.second) entry.shadowed_by = owner.first->second;
     }
     if (entry.kind != entry_kind::file) continue;
-    std::size_t& writer = last_writer[fold_ascii_case(entry.value)];
+    std::size_t& writer = last_writer[comparable_file_name(created_file_name(entry.value))];
     if (writer != 0) entries[writer - 1].replaced_by = number;
     writer = number;
   }
@@ -115,8 +118,6 @@ void print_chain_position(const package_report& report, std::ostream& out) {
 
 }  // namespace
 
-bool is_reserved_key(const std::string& key) { return key == "source" || key == "commandline"; }
-
 package_report read_package_report(byte_source& file) {
   package_report report;
   const std::int64_t size = file.seek_end();
@@ -124,9 +125,6 @@ package_report read_package_report(byte_source& file) {
   if (size < 0 || end < 0) throw failure("cannot get the size of the file");
   report.size = static_cast<std::uint64_t>(size);
   report.search_end = static_cast<std::uint64_t>(end);
-  report.chain_found = find_tail_marker(file);
-  if (report.chain_found) report.chain_end = file.position();
-
   report.result = walk_chain(file, [&report](chain_entry& met) {
     listed_entry entry;
     entry.sets_a_key = names_a_setting(met);
@@ -141,22 +139,16 @@ package_report read_package_report(byte_source& file) {
     report.entries.push_back(std::move(entry));
     return true;
   });
+  report.chain_found = report.result.marker_offset >= 0;
+  if (report.chain_found)
+    report.chain_end = static_cast<std::uint64_t>(report.result.marker_offset) + tail_marker_record_size;
   mark_effects(report.entries);
   if (report.result.stop == walk_stop::stub) report.stub = read_stub_details(file, report.entries.back().start);
   return report;
 }
 
-std::string verdict_reason(const walk_result& result) {
-  if (result.accepted) {
-    if (result.stop == walk_stop::stub) return "";
-    return "the walk ended before the stub entry: " + describe_stop(result);
-  }
-  if (result.stop == walk_stop::stub) return "the stub entry was reached without a verified tail marker record";
-  return describe_stop(result);
-}
-
 std::string verdict_text(const walk_result& result) {
-  const std::string reason = verdict_reason(result);
+  const std::string reason = describe_verdict(result);
   if (result.accepted) return reason.empty() ? "accepted" : "accepted (" + reason + ")";
   return "not accepted: " + reason;
 }

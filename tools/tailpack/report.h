@@ -45,16 +45,9 @@ struct package_report {
   stub_details stub;
 };
 
-// Keys that the stub sets itself before it reads the package, so that no entry changes them.
-bool is_reserved_key(const std::string& key);
-
 // Walks the chain as the stub does, keeping no file data. Throws failure when the size of the
 // source cannot be obtained.
 package_report read_package_report(byte_source& file);
-
-// Empty when the stub accepts the chain and the walk reached the stub entry; otherwise why not, or,
-// for an accepted chain, why the walk ended early.
-std::string verdict_reason(const walk_result& result);
 
 // "accepted", "accepted (the walk ended before the stub entry: ...)" or "not accepted: ...".
 std::string verdict_text(const walk_result& result);

@@ -88,10 +88,5 @@ std::string base_name(const std::string& path, const char* separators) {
   return last == std::string::npos ? path : path.substr(last + 1);
 }
 
-std::string fold_ascii_case(std::string name) {
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return name;
-}
 
 }  // namespace tailpack

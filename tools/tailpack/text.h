@@ -22,7 +22,5 @@ std::string unescape_text(const std::string& text);
 // The last component of `path`: the text after the last character that is one of `separators`.
 std::string base_name(const std::string& path, const char* separators);
 
-// `name` with ASCII letters folded to lower case (Windows file names compare so; other bytes as is).
-std::string fold_ascii_case(std::string name);
 
 }  // namespace tailpack

@@ -1,52 +1,28 @@
 #include "tools/tailpack/verify.h"
 
-#include "package/placeholders.h"
-#include "package/stored_name.h"
-#include "tools/tailpack/create.h"
-#include "tools/tailpack/launch_check.h"
-#include "tools/tailpack/report.h"
-#include "tools/tailpack/text.h"
+#include "package/pe_image.h"
+#include "tools/tailpack/simulated_system.h"
 
 namespace tailpack {
 
-verification verify_package(byte_source& file) {
+verification verify_package(byte_source& file, const std::string& package_path, const std::string& temp_folder) {
   verification verified;
-  package_contents contents;
-  std::string name_problem;
-  std::size_t number = 0;
-  verified.result = walk_chain(file, [&](chain_entry& entry) {
-    ++number;
-    if (entry.kind != entry_kind::file) {
-      contents.add(entry);
-      return true;
-    }
-    const std::string where = "entry #" + std::to_string(number) + ": stored name " + quoted(entry.value);
-    if (!is_safe_stored_name(entry.value)) {
-      name_problem = where + " leaves the working folder or names a device: the stub refuses to extract it";
-      return false;
-    }
-    const std::string failure = stored_name_failure(entry.value);
-    if (!failure.empty()) {
-      name_problem = where + " " + failure + ": the stub cannot write it";
-      return false;
-    }
-    contents.add(entry);
-    return true;
-  });
-  const std::string reason = verdict_reason(verified.result);
-  if (!name_problem.empty()) {
-    verified.problems.push_back(name_problem);
-  } else if (!verified.result.accepted) {
-    verified.problems.push_back("not accepted: " + reason);
+  const std::string image = program_image_problem(file);
+  if (!image.empty()) verified.problems.push_back("the package does not begin with the stub's image: " + image);
+
+  simulated_system machine(file, package_path, temp_folder);
+  verified.outcome = perform_run(machine, "");
+  const run_outcome& outcome = verified.outcome;
+  if (!outcome.launched) {
+    verified.problems.push_back(why_not_launched(outcome));
+  } else if (outcome.launch_outside) {
+    verified.problems.push_back("the file to launch, \"" + outcome.launch.file +
+                                "\", lies outside the working folder: nothing in the package vouches for it");
   } else {
-    if (!reason.empty()) verified.warnings.push_back(reason);
-    const std::string problem = launch_problem(contents);
-    if (!problem.empty()) {
-      verified.problems.push_back("the stub could not launch the installer: " + problem);
-    } else {
-      verified.launch_file = expand_placeholders(*contents.settings().find("executable32"), contents.settings());
-    }
+    verified.launch_file = outcome.launch.file.substr(outcome.working_folder.size());
   }
+  const std::string reason = describe_verdict(outcome.walk);
+  if (outcome.walk.accepted && !reason.empty()) verified.warnings.push_back(reason);
   return verified;
 }
 

@@ -1,28 +1,27 @@
-// tailpack verify: whether the stub would extract a package and launch its installer.
+// tailpack verify: whether the stub would extract a package and launch its installer, decided by
+// the stub's own run core on a simulated machine.
 #pragma once
 #include <string>
 #include <vector>
 
 #include "package/byte_source.h"
-#include "package/chain.h"
+#include "run/run.h"
 
 namespace tailpack {
 
 struct verification {
-  walk_result result;
-  // Why the stub would not extract the package or launch its installer, one line each, naming the
-  // entry where there is one; empty when it would.
+  run_outcome outcome;  // the stub's run, with an empty command line
+  // Why the stub would not run the package, one line each; empty when it would.
   std::vector<std::string> problems;
   std::vector<std::string> warnings;  // it would, but the walk ended before the stub entry
-  std::string launch_file;            // passes: the installer, "executable32" expanded
+  std::string launch_file;            // passes: the file launched, as Windows resolves it
 
   bool passes() const { return problems.empty(); }
 };
 
-// Walks the chain as the stub does: the chain must be accepted, every file entry met must have a
-// stored name that the stub writes inside its working folder (the walk ends at the first that it
-// refuses or cannot write, as the stub's extraction does), and "executable32", expanded with the
-// package's own settings, must name one of the files written. An allocation failure propagates.
-verification verify_package(byte_source& file);
+// Passes exactly when the package starts with a program image (the stub's own) and the stub's run
+// launches a file in its working folder under `temp_folder`. A launch outside the working folder
+// is a problem: nothing in the package vouches for that file. An allocation failure propagates.
+verification verify_package(byte_source& file, const std::string& package_path, const std::string& temp_folder);
 
 }  // namespace tailpack

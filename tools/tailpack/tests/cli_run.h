@@ -10,10 +10,13 @@
 
 #include "package/tests/sample_packages.h"
 #include "tools/tailpack/cli.h"
-#include "tools/tailpack/tests/pe_image.h"
+#include "package/tests/pe_image.h"
 #include "tools/tailpack/tests/test_files.h"
 
 namespace testing_cli {
+
+// The installer the tests pack: a program image, as the stub launches only those.
+inline const std::string installer_image = pe::minimal_image("installer");
 
 struct outcome {
   int status;
@@ -62,7 +65,7 @@ class package_folder : public ::testing::Test {
  protected:
   void SetUp() override {
     testing_files::write(dir.path() / "stub.exe", stub);
-    testing_files::write(dir.path() / "setup.exe", "MZ installer");
+    testing_files::write(dir.path() / "setup.exe", installer_image);
   }
 
   // tailpack create --stub stub.exe --output PACKAGE OPTIONS...

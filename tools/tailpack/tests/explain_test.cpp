@@ -1,5 +1,5 @@
-// tailpack explain: what the stub would launch, from the stub's own composition (whose steps the
-// driver's tests cover), and the runs in which it would launch nothing.
+// tailpack explain: what the stub's run core launches on a simulated machine (the core's decisions
+// have their own tests), and how explain passes its options and shows the outcome.
 #include <gtest/gtest.h>
 
 #include "tools/tailpack/tests/cli_run.h"
@@ -16,7 +16,7 @@ const std::string language_note =
 // The package of a typical product: the installer, launched through a placeholder, with
 // parameters that hold a quoted "/V" option, and the MSI log asked for.
 const std::vector<package_entry> example_package = {
-    package_entry::make_file("installer32", "QVNEXSetup.exe", "MZ installer"),
+    package_entry::make_file("installer32", "QVNEXSetup.exe", installer_image),
     package_entry::make_value("executable32", "%installer32%"),
     package_entry::make_value("parameters", "/V\"A=1\" /qb"),
     package_entry::make_value("msilog", "ON"),
@@ -24,7 +24,7 @@ const std::vector<package_entry> example_package = {
 
 // No "parameters" and no MSI log.
 const std::vector<package_entry> plain_package = {
-    package_entry::make_file("installer32", "Setup.exe", "MZ installer"),
+    package_entry::make_file("installer32", "Setup.exe", installer_image),
     package_entry::make_value("executable32", "%installer32%"),
 };
 
@@ -54,7 +54,7 @@ TEST_F(explain, prints_the_launch_that_the_stub_composes) {
             R"(parameters: /s  /V"/l*v \"C:\Users\user\AppData\Local\Temp\QVNEX_msi.log.txt\" B=2 A=1" /qb)" "\n"
             "directory: C:\\Users\\user\\AppData\\Local\\Temp\n"
             "msi log: C:\\Users\\user\\AppData\\Local\\Temp\\QVNEX_msi.log.txt\n"
-            "note: QVT1700000000 is an example: the stub names its working folder after the time of its run\n" +
+            "note: the working folder's number is an example: the stub takes it from the time of its run\n" +
                 language_note + "\n");
 
   // How the parameters are composed is the driver's (its own tests); here: what explain passes to it.
@@ -83,7 +83,7 @@ TEST_F(explain, prints_the_launch_that_the_stub_composes) {
 }
 
 TEST_F(explain, texts_stay_on_one_line_and_a_language_option_in_the_parameters_is_noted) {
-  const outcome r = run_explain(package_of({package_entry::make_file("installer32", "Setup.exe", "MZ"),
+  const outcome r = run_explain(package_of({package_entry::make_file("installer32", "Setup.exe", installer_image),
                                             package_entry::make_value("executable32", "%installer32%"),
                                             package_entry::make_value("parameters", "/L1031 /qn\r\n\x7f\xe4")}),
                                 {}, {});
@@ -94,35 +94,26 @@ TEST_F(explain, texts_stay_on_one_line_and_a_language_option_in_the_parameters_i
   EXPECT_EQ(lines(r.out), 7u);
 }
 
-TEST_F(explain, warns_when_the_launch_may_not_be_what_the_package_means) {
-  const std::string folder = "file: C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000\\";
+// The file is shown as Windows resolves it; the working folder itself or a file the package does
+// not write is refused, as the stub refuses it.
+TEST_F(explain, shows_the_resolved_file_or_the_refusal) {
+  const std::string folder = "C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000\\";
   const auto setup_and = [](const char* executable) {
-    return package_of({package_entry::make_file("installer32", "Setup.exe", "MZ"),
+    return package_of({package_entry::make_file("installer32", "Setup.exe", installer_image),
                        package_entry::make_value("executable32", executable)});
   };
-  const struct {
-    std::string bytes;
-    std::vector<std::string> warnings;  // parts of the warning lines, in order
-    std::string file_line;
-  } cases[] = {
-      {package_of({package_entry::make_file("installer32", "Setup.exe", "MZ")}),
-       {"setting \"executable32\" is missing or empty: the stub would launch its working folder itself"}, folder},
-      {setup_and("Other.exe"),
-       {"the file to launch, \"Other.exe\", is not one that the package writes into the working folder"},
-       folder + "Other.exe"},
-      {setup_and("SETUP.exe"), {}, folder + "SETUP.exe"},  // other letter case: Windows finds it
-      {samples::records({"Setup.exe", "executable32", "value", tail_marker_text()}),
-       {"the walk ended before the stub entry: ", "the file to launch, \"Setup.exe\", is not one that the package writes"},
-       folder + "Setup.exe"},
+  const outcome resolved = run_explain(setup_and(".\\SETUP.exe."), {}, {});
+  EXPECT_EQ(resolved.status, tailpack::exit_ok) << resolved.err;
+  EXPECT_TRUE(contains(resolved.out, "file: " + folder + "SETUP.exe\n")) << resolved.out;
+  const std::string shell = "; the stub would show \"ShellExecuteEx failed\", launch nothing and exit with 1\n";
+  const std::pair<const char*, std::string> refused[] = {
+      {"", "the file to launch, \"\", names the working folder or a folder above it, not a file"},
+      {"Other.exe", "the file to launch, \"Other.exe\", is not one that the package writes"},
   };
-  for (const auto& c : cases) {
-    const outcome r = run_explain(c.bytes, {}, {});
-    EXPECT_EQ(r.status, tailpack::exit_ok);
-    EXPECT_TRUE(contains(r.out, c.file_line + "\n")) << r.out;
-    EXPECT_EQ(lines(r.err), c.warnings.size()) << r.err;
-    std::vector<std::string> expected;
-    for (const std::string& part : c.warnings) expected.push_back("tailpack: warning: " + package + ": " + part);
-    expect_in_order(r.err, expected);
+  for (const auto& [executable, reason] : refused) {
+    const outcome r = run_explain(setup_and(executable), {}, {});
+    EXPECT_EQ(r.status, tailpack::exit_failure);
+    EXPECT_EQ(r.err, "tailpack: explain: " + package + ": " + reason + shell);
   }
 }
 
@@ -145,8 +136,8 @@ TEST_F(explain, a_run_that_launches_nothing_gives_the_reason_and_exit_1) {
        "not accepted: no tail marker; the stub would show \"Failed to initialize archive!\" and \"Invalid "
        "Archive!\", launch nothing and exit with 1"},
       // Which names the stub cannot write is create's rule (tested there); one such name here.
-      {package_of({package_entry::make_file("k", "..\\x.exe", "MZ"), package_entry::make_value("msilog", "ON")}), {},
-       "entry #2: stored name \"..\\\\x.exe\" could leave the working folder or names a device" + extract_failed},
+      {package_of({package_entry::make_file("k", "..\\x.exe", installer_image), package_entry::make_value("msilog", "ON")}), {},
+       "entry #2: stored name \"..\\x.exe\" could leave the working folder or names a device" + extract_failed},
   };
   for (const auto& c : cases) {
     const outcome r = run_explain(c.bytes, {}, c.args);

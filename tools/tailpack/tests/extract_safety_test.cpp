@@ -27,21 +27,17 @@ TEST_F(extract_safety, never_writes_through_a_link_in_the_folder) {
   write(outside / "target.txt", "keep");
   std::error_code error;
   fs::create_symlink(outside / "target.txt", out / "setup.exe", error);
-  if (!error) fs::create_directory_symlink(outside, out / "sub", error);
   // Under Wine, links are not made or (to a file) not seen by Windows programs.
   if (error || !tailpack::is_link((out / "setup.exe").string())) GTEST_SKIP() << "this system's programs see no links";
   write(out / "old.txt", "old");
-  for (const char* name : {"setup.exe", "sub/x.txt"}) {
-    write_package({package_entry::make_file("", "old.txt", "new"), package_entry::make_file("k", name, "evil")});
-    const outcome r = tailpack_run({"extract", package, out.string()});
-    expect_one_err_line(r, "refusing to write");
-    EXPECT_TRUE(contains(r.err, "link")) << r.err;
-    EXPECT_EQ(read(outside / "target.txt"), "keep");
-    EXPECT_FALSE(fs::exists(outside / "x.txt"));
-    EXPECT_TRUE(fs::is_symlink(out / "setup.exe"));
-    EXPECT_EQ(read(out / "old.txt"), "old");  // nothing is written when one name is refused
-    EXPECT_EQ(entries_in(out), 3u);            // and no temporary file is left
-  }
+  write_package({package_entry::make_file("", "old.txt", "new"), package_entry::make_file("k", "setup.exe", "evil")});
+  const outcome r = tailpack_run({"extract", package, out.string()});
+  expect_one_err_line(r, "refusing to write");
+  EXPECT_TRUE(contains(r.err, "link")) << r.err;
+  EXPECT_EQ(read(outside / "target.txt"), "keep");
+  EXPECT_TRUE(fs::is_symlink(out / "setup.exe"));
+  EXPECT_EQ(read(out / "old.txt"), "old");  // nothing is written when one name is refused
+  EXPECT_EQ(entries_in(out), 2u);            // and no temporary file is left
   // A hard link is replaced by a new file, so the other name keeps its data.
   fs::remove(out / "setup.exe");
   fs::create_hard_link(outside / "target.txt", out / "setup.exe");

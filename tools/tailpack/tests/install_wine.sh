@@ -14,7 +14,8 @@ cmake --install "$build" --prefix "$work/prefix" >/dev/null
 for installed in bin/tailpack.exe share/tailrun/Tailrun.exe; do
   [[ -f $work/prefix/$installed ]] || fail "cmake --install did not put $installed in place"
 done
-printf 'MZ installer' >"$work/setup.exe"
+# Any program image serves as the installer: the stub launches only those.
+cp "$work/prefix/share/tailrun/Tailrun.exe" "$work/setup.exe"
 out=$(timeout 120 "$wine_run" "$work/prefix/bin/tailpack.exe" create --output "$(windows_path "$work/p.exe")" \
   --file "installer32=$(windows_path "$work/setup.exe")" --value 'executable32=%installer32%' </dev/null) ||
   fail "create without --stub: $out"

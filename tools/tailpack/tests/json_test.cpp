@@ -25,7 +25,7 @@ class json_output : public package_folder {
  protected:
   void SetUp() override {
     package_folder::SetUp();
-    write_package({package_entry::make_file("installer32", "Setup.exe", "MZ installer"),
+    write_package({package_entry::make_file("installer32", "Setup.exe", installer_image),
                    package_entry::make_value("executable32", "%installer32%"),
                    package_entry::make_value("parameters", "/qb"), package_entry::make_value("parameters", "/qn \xe9"),
                    package_entry::make_value("msilog", "ON")});
@@ -51,7 +51,7 @@ TEST_F(json_output, list_gives_the_entries_in_walk_order_with_their_effects) {
       {"/entries/0/key", "msilog"}, {"/entries/0/kind_size", 5}, {"/entries/0/effect/setting", "takes_effect"},
       {"/entries/1/value", "/qn \xc3\xa9"},  // without a code page, one character per byte
       {"/entries/2/effect/setting", "shadowed"}, {"/entries/2/effect/shadowed_by", 2}, {"/entries/4/kind", "file"},
-      {"/entries/4/stored_name", "Setup.exe"}, {"/entries/4/size", 12}, {"/entries/4/effect/file", "stays"},
+      {"/entries/4/stored_name", "Setup.exe"}, {"/entries/4/size", 1024}, {"/entries/4/effect/file", "stays"},
       {"/entries/5/kind", "stub"}, {"/entries/5/effect", nullptr}, {"/stub/file_name", "Tailrun.exe"},
       {"/verdict/accepted", true}, {"/verdict/stop", "stub"}, {"/verdict/reason", ""}});
   const json& entries = doc["entries"];
@@ -72,7 +72,7 @@ TEST_F(json_output, verify_gives_the_verdict_and_why_with_its_exit_status) {
                 {{"/schema", "tailpack-verify"}, {"/passes", true}, {"/problems", json::array()},
                  {"/launch_file", "Setup.exe"}, {"/walk/accepted", true}});
   std::string bytes = read(package);
-  bytes[bytes.find("MZ installer")] ^= 1;
+  bytes[bytes.find(installer_image)] ^= 1;
   write(package, bytes);
   const json bad = run_json({"verify", "--json", package}, tailpack::exit_failure);
   expect_fields(bad, {{"/passes", false}, {"/launch_file", nullptr}, {"/walk/stop", "digest_mismatch"}});

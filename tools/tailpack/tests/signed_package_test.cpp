@@ -98,7 +98,7 @@ TEST_F(signed_package, is_accepted_and_its_chain_ends_before_the_certificate_tab
                                "#2 value \"parameters\" = \"/qn\": setting takes effect\n", "#3 stub ",
                                "verdict: accepted\n"});
   // The chain is accepted; what verify refuses is the launch, as the package carries no installer.
-  expect_one_err_line(tailpack_run({"verify", path("listed.exe")}), "no setting \"executable32\"");
+  expect_one_err_line(tailpack_run({"verify", path("listed.exe")}), "names the working folder");
 }
 
 // A chain of its own, accepted wherever it is searched: what a forger plants.

@@ -1,0 +1,154 @@
+#include "driver/win32_system.h"
+
+#include <shellapi.h>
+
+#include <ctime>
+
+#include "diagnostics/log.h"
+#include "driver/config.h"
+#include "driver/language_registry.h"
+#include "driver/remove_folder.h"
+#include "driver/staged_file.h"
+#include "package/win32_file_source.h"
+#include "support/handle.h"
+#include "support/message_box.h"
+#include "support/system_error.h"
+
+namespace {
+
+// The machine-wide name of the single-instance guard.
+const char single_instance_name[] = "Quorvane.Installation";
+
+// The program's own file; grows the buffer for paths longer than MAX_PATH.
+std::string module_path() {
+  for (DWORD size = MAX_PATH;; size *= 2) {
+    std::string path(size, '\0');
+    const DWORD length = GetModuleFileNameA(nullptr, &path[0], size);
+    if (length < size || size >= 32768) {
+      path.resize(length < size ? length : 0);
+      return path;
+    }
+  }
+}
+
+// Only a file is launched: the shell would open a folder in its file browser (elevated, and under
+// Wine never ending).
+bool names_a_file(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+}  // namespace
+
+std::string system_temporary_folder() {
+  std::string path(MAX_PATH, '\0');
+  DWORD length = GetTempPathA(static_cast<DWORD>(path.size()), &path[0]);
+  if (length > path.size()) {  // longer than MAX_PATH: ask again with the room it needs
+    path.assign(length, '\0');
+    length = GetTempPathA(static_cast<DWORD>(path.size()), &path[0]);
+    if (length >= path.size()) length = 0;
+  }
+  path.resize(length);
+  return path;
+}
+
+void win32_system::load_configuration() { config::init(instance_); }
+
+std::wstring win32_system::product_name() { return config::product(); }
+
+bool win32_system::acquire_single_instance() {
+  guard_ = std::make_unique<tessel::real_mutex>(single_instance_name);
+  return guard_->try_acquire(0);
+}
+
+std::string win32_system::temporary_folder() { return system_temporary_folder(); }
+
+std::int64_t win32_system::now() { return _time64(nullptr); }
+
+void win32_system::create_folder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
+
+bool win32_system::create_private_folder(const std::string& path) {
+  if (!security_) security_ = std::make_unique<private_folder_security>();
+  // An unprotected folder is never made; CreateDirectoryA fails for any existing entry of that
+  // name, folder or file, so a folder that someone else prepared is never entered.
+  return security_->attributes() != nullptr && CreateDirectoryA(path.c_str(), security_->attributes()) != 0;
+}
+
+bool win32_system::set_current_folder(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
+
+void win32_system::remove_folder(const std::string& path) { ::remove_folder(path); }
+
+void win32_system::clear_attributes(const std::string& path) { SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL); }
+
+std::string win32_system::package_path() { return module_path(); }
+
+std::unique_ptr<byte_source> win32_system::open_package(std::uint32_t& error) {
+  tessel::unique_file file = open_package_handle(module_path());
+  if (!file) {
+    error = GetLastError();
+    return nullptr;
+  }
+  return make_file_source(std::move(file));
+}
+
+std::uint32_t win32_system::last_error() { return GetLastError(); }
+
+std::unique_ptr<staged_output> win32_system::create_staged(const std::string& path, std::uint32_t& error) {
+  auto file = std::make_unique<staged_file>(path);
+  if (!file->created()) {
+    error = file->error();
+    return nullptr;
+  }
+  return file;
+}
+
+language_facts win32_system::read_language() { return read_language_facts(config::product()); }
+
+void win32_system::clear_user_language() { ::clear_user_language(config::product(), config::family()); }
+
+launch_result win32_system::launch(const launch_request& request) {
+  launch_result result;
+  SHELLEXECUTEINFOA launch{};
+  launch.cbSize = sizeof launch;
+  // A silent run must not wait on the shell's own error dialog either.
+  launch.fMask = SEE_MASK_NOCLOSEPROCESS | (request.silent ? SEE_MASK_FLAG_NO_UI : 0);
+  launch.lpFile = request.file.c_str();
+  launch.lpParameters = request.parameters.c_str();
+  launch.lpDirectory = request.directory.c_str();
+  launch.nShow = SW_SHOWNORMAL;
+  if (!names_a_file(request.file) || !ShellExecuteExA(&launch)) return result;
+  const tessel::unique_handle process(launch.hProcess);
+  if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
+    result.status = launch_status::wait_failed;
+    return result;
+  }
+  DWORD code = 0;
+  if (!GetExitCodeProcess(process.get(), &code)) {
+    result.status = launch_status::no_exit_code;
+    return result;
+  }
+  result.status = launch_status::exited;
+  result.exit_code = code;
+  return result;
+}
+
+void win32_system::show_message(const std::string& caption, const std::string& text) {
+  tessel::message_box(false, caption, text);
+}
+
+void win32_system::log(const std::string& line) {
+  try {
+    tessel::log::write_line(line);
+  } catch (...) {
+    // A log that cannot be written does not change the run.
+  }
+}
+
+void win32_system::log(const std::wstring& line) {
+  try {
+    tessel::log::write_line(line);
+  } catch (...) {
+  }
+}
+
+std::string win32_system::error_text(std::uint32_t code) { return tessel::system_error_text(code); }

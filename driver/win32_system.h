@@ -1,0 +1,46 @@
+// The run's system on Windows: files, folders, the launch, the registry, message boxes and the log
+// through Win32.
+#pragma once
+#include <memory>
+#include <optional>
+
+#include "driver/folder_security.h"
+#include "run/system.h"
+#include "support/mutex.h"
+#include "support/windows.h"
+
+class win32_system final : public run_system {
+ public:
+  explicit win32_system(HINSTANCE instance) : instance_(instance) {}
+
+  void load_configuration() override;
+  std::wstring product_name() override;
+  bool acquire_single_instance() override;
+  void release_single_instance() override { guard_.reset(); }
+  std::string temporary_folder() override;
+  std::int64_t now() override;
+  void create_folder(const std::string& path) override;
+  bool create_private_folder(const std::string& path) override;
+  bool set_current_folder(const std::string& path) override;
+  void remove_folder(const std::string& path) override;
+  void clear_attributes(const std::string& path) override;
+  std::string package_path() override;
+  std::unique_ptr<byte_source> open_package(std::uint32_t& error) override;
+  std::uint32_t last_error() override;
+  std::unique_ptr<staged_output> create_staged(const std::string& path, std::uint32_t& error) override;
+  language_facts read_language() override;
+  void clear_user_language() override;
+  launch_result launch(const launch_request& request) override;
+  void show_message(const std::string& caption, const std::string& text) override;
+  void log(const std::string& line) override;
+  void log(const std::wstring& line) override;
+  std::string error_text(std::uint32_t code) override;
+
+ private:
+  HINSTANCE instance_;
+  std::unique_ptr<tessel::real_mutex> guard_;
+  std::unique_ptr<private_folder_security> security_;  // built at the first folder
+};
+
+// The temporary folder as GetTempPathA reports it (ending with a backslash), or empty.
+std::string system_temporary_folder();

@@ -1,0 +1,118 @@
+#include "run/extraction.h"
+
+#include <algorithm>
+#include <memory>
+
+#include "run/messages.h"
+
+namespace {
+
+// Keeps the first bytes of a file's data on their way to the staging file.
+class head_sink final : public payload_sink {
+ public:
+  explicit head_sink(staged_output& output) : output_(output) {}
+  void begin(std::uint64_t length) override { output_.begin(length); }
+  bool take(const char* bytes, std::size_t count) override {
+    const std::size_t room = folder_model::program_head_size - head_.size();
+    head_.append(bytes, std::min(count, room));
+    return output_.take(bytes, count);
+  }
+  const std::string& head() const { return head_; }
+
+ private:
+  staged_output& output_;
+  std::string head_;
+};
+
+class extraction final : public chain_consumer {
+ public:
+  extraction(run_system& system, reporter& report, folder_model& folder, settings_map& settings,
+             settings_map* package_settings)
+      : system_(system), report_(report), folder_(folder), settings_(settings), package_settings_(package_settings) {}
+
+  payload_sink* file_data(const chain_entry& entry) override {
+    head_.reset();
+    staged_.reset();
+    output_ = folder_.output_path(entry.value);
+    name_ = entry.value;
+    error_ = folder_.refusal(entry.value, reason_);
+    if (error_ != 0) return nullptr;  // reported once its data is verified
+    staged_ = system_.create_staged(folder_.staging_path(), error_);
+    if (!staged_) {
+      reason_ = "cannot be created in the working folder";
+      return nullptr;
+    }
+    head_ = std::make_unique<head_sink>(*staged_);
+    return head_.get();
+  }
+
+  bool entry(chain_entry& entry) override {
+    ++met_;
+    insert_setting(entry, settings_);
+    if (package_settings_) insert_setting(entry, *package_settings_);
+    if (entry.kind != entry_kind::file) return true;
+    if (staged_ && staged_->commit(output_)) {
+      folder_.committed(entry.value, entry.data_size, head_->head());
+      staged_.reset();
+      return true;
+    }
+    if (staged_) reason_ = "cannot be given its name in the working folder";
+    fail(met_);
+    return false;
+  }
+
+  // The file entry being read cannot be written: its data could not be stored.
+  void data_failed() {
+    reason_ = "cannot be written in full in the working folder";
+    fail(met_ + 1);
+  }
+
+  const file_failure& failure() const { return failure_; }
+
+ private:
+  // Reports the file entry numbered `number` (in the order met) as one that cannot be written.
+  void fail(std::size_t number) {
+    if (staged_) error_ = staged_->error();
+    failure_ = {number, name_, reason_};
+    report_.file_failure(messages::extract_failed, output_, error_);
+    staged_.reset();
+  }
+
+  run_system& system_;
+  reporter& report_;
+  folder_model& folder_;
+  settings_map& settings_;
+  settings_map* package_settings_;
+  std::string name_, output_;  // the stored name and output path of the file entry being read
+  std::uint32_t error_ = 0;
+  const char* reason_ = "";
+  std::unique_ptr<staged_output> staged_;
+  std::unique_ptr<head_sink> head_;
+  std::size_t met_ = 0;
+  file_failure failure_;
+};
+
+}  // namespace
+
+extraction_result extract_package(run_system& system, reporter& report, folder_model& folder, settings_map& settings,
+                                  settings_map* package_settings) {
+  extraction_result result;
+  const std::string path = system.package_path();
+  std::uint32_t error = 0;
+  const std::unique_ptr<byte_source> package = system.open_package(error);
+  if (!package) {
+    report.file_failure(messages::open_failed, path, error);
+    result.refusal = "the package cannot be opened";  // as the stub would find its own file unreadable
+    return result;
+  }
+  extraction extract(system, report, folder, settings, package_settings);
+  result.walk = walk_chain(*package, extract);
+  if (result.walk.stop == walk_stop::no_marker) {
+    report.file_failure(messages::no_chain, path, system.last_error());
+    return result;  // the walk tells why
+  }
+  if (result.walk.stop == walk_stop::sink_failed) extract.data_failed();
+  result.failed_file = extract.failure();
+  result.accepted = result.walk.accepted && result.failed_file.entry == 0;
+  return result;
+}

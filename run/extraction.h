@@ -1,0 +1,34 @@
+// The extraction of the running package into the working folder, as the run performs it.
+#pragma once
+#include <string>
+
+#include "package/chain.h"
+#include "package/settings_map.h"
+#include "run/folder_model.h"
+#include "run/reporter.h"
+#include "run/system.h"
+
+// A file entry that the run could not write.
+struct file_failure {
+  std::size_t entry = 0;    // its number in the order met, from 1; 0 when no file entry failed
+  std::string stored_name;
+  const char* reason = "";  // "has a folder part, ...", "cannot be created in the working folder", ...
+};
+
+struct extraction_result {
+  bool accepted = false;  // the chain was accepted and every file entry met was written
+  walk_result walk;
+  const char* refusal = "";  // the package could not be opened; else the walk and failed_file tell why
+  file_failure failed_file;
+};
+
+// Opens the package, walks its chain and, for each entry in the order met: inserts its setting
+// if absent (value entries; file entries with a non-empty key -> stored name), and writes each
+// file entry's data to a staging file that takes the stored name only once the data matched its
+// digest. A name that `folder` refuses is reported after its data was verified, and ends the walk
+// like a file that cannot be written: "Failed to extract file!" with the output path. Also reports
+// "Failed to open archive!" and "Failed to initialize archive!" with the package path. What was
+// done before a failure stays. A text record too large for memory propagates std::bad_alloc.
+// `package_settings`, when given, receives the package's own settings as well.
+extraction_result extract_package(run_system& system, reporter& report, folder_model& folder, settings_map& settings,
+                                  settings_map* package_settings = nullptr);

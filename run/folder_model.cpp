@@ -1,0 +1,70 @@
+#include "run/folder_model.h"
+
+#include <algorithm>
+
+#include "package/byte_source.h"
+#include "package/pe_image.h"
+#include "package/stored_name.h"
+
+namespace {
+
+const char staging_prefix[] = "~extract";
+const char staging_suffix[] = ".tmp";
+
+std::string staging_name(unsigned number) { return staging_prefix + std::to_string(number) + staging_suffix; }
+
+}  // namespace
+
+std::string comparable_file_name(std::string name) {
+  for (char& c : name)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return name;
+}
+
+std::uint32_t folder_model::refusal(const std::string& stored_name, const char*& reason) const {
+  const stored_name_verdict verdict = check_stored_name(stored_name);
+  if (verdict.error != 0) {
+    reason = verdict.reason;
+    return verdict.error;
+  }
+  const std::size_t longest = std::max(output_path(stored_name).size(), staging_path().size());
+  if (longest > longest_path) {
+    reason = "makes a path longer than the 259 characters allowed in the working folder";
+    return error_filename_too_long;
+  }
+  return 0;
+}
+
+std::string folder_model::output_path(const std::string& stored_name) const {
+  return folder_ + created_file_name(stored_name);
+}
+
+std::string folder_model::staging_path() const {
+  // The staging file is renamed before the next one is made, so only a committed file can hold a
+  // staging name.
+  unsigned number = 0;
+  while (find(staging_name(number)) != nullptr) ++number;
+  return folder_ + staging_name(number);
+}
+
+void folder_model::committed(const std::string& stored_name, std::uint64_t size, const std::string& head) {
+  file entry;
+  entry.name = created_file_name(stored_name);
+  entry.size = size;
+  memory_source image(head);
+  const std::string problem = program_image_problem(image);
+  entry.image_problem = size == 0 ? "is empty (0 bytes)" : problem.empty() ? problem : "is " + problem;
+  for (file& existing : files_) {
+    if (comparable_file_name(existing.name) == comparable_file_name(entry.name)) {
+      existing = std::move(entry);  // replaced, as a file of the same name is on disk
+      return;
+    }
+  }
+  files_.push_back(std::move(entry));
+}
+
+const folder_model::file* folder_model::find(const std::string& name) const {
+  for (const file& existing : files_)
+    if (comparable_file_name(existing.name) == comparable_file_name(name)) return &existing;
+  return nullptr;
+}

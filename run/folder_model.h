@@ -1,0 +1,55 @@
+// The working folder as the run knows it: empty when the run has created it (it is always a new
+// folder), then holding exactly the files that the extraction committed. The run decides from this
+// model, not from the file system, which names it can write and what it can launch, so that the
+// stub and tailpack's simulated machine decide alike.
+#pragma once
+#include <cstdint>
+#include <vector>
+#include <string>
+
+// The longest full path of a file the run writes or launches, in bytes of the ANSI code page:
+// MAX_PATH less its terminator. (A double-byte code page's characters take two bytes, so the
+// limit is never looser than the system's.)
+constexpr std::size_t longest_path = 259;
+
+// A file name as Windows compares it: ASCII letters folded to lower case, other bytes as they are.
+std::string comparable_file_name(std::string name);
+
+class folder_model {
+ public:
+  struct file {
+    std::string name;           // as created: the stored name without trailing dots and spaces
+    std::uint64_t size = 0;
+    std::string image_problem;  // why its data is no program image ("is ..."); empty when it is one
+  };
+
+  // `working_folder` ends with a backslash.
+  explicit folder_model(std::string working_folder) : folder_(std::move(working_folder)) {}
+
+  const std::string& path() const { return folder_; }
+
+  // 0 when a file entry of this stored name can be written; else the system's code of the
+  // refusal, and `reason` says why. Besides the name's own rules, its full path and that of the
+  // staging file must fit longest_path.
+  std::uint32_t refusal(const std::string& stored_name, const char*& reason) const;
+
+  // The full path that a file of this stored name is committed to.
+  std::string output_path(const std::string& stored_name) const;
+
+  // A path in the folder where no file stands, for data on its way to its stored name.
+  std::string staging_path() const;
+
+  // A file's data took its stored name; replaces a file of the same name. `head`: its first bytes
+  // (at most program_head_size).
+  void committed(const std::string& stored_name, std::uint64_t size, const std::string& head);
+
+  // The file of this name in the folder (compared as Windows compares names), or null.
+  const file* find(const std::string& name) const;
+
+  // How many first bytes of a file tell whether it is a program image.
+  static constexpr std::size_t program_head_size = 4096;
+
+ private:
+  std::string folder_;
+  std::vector<file> files_;  // a package carries few files: a list is the smallest code
+};

@@ -1,0 +1,29 @@
+#include "run/launch_plan.h"
+
+#include "run/command_line.h"
+#include "package/placeholders.h"
+
+std::string prepare_settings(settings_map& settings, const std::string& working_folder,
+                             const std::string& command_line) {
+  settings["source"] = working_folder.substr(0, working_folder.empty() ? 0 : working_folder.size() - 1);
+  return split_command_line(command_line, settings);
+}
+
+bool is_run_setting(const std::string& key) { return key == "source" || key == "commandline"; }
+
+void compose_parameters(settings_map& settings, const std::string& working_folder, const std::string& v_text,
+                        const std::function<void(const std::string&)>& on_msi_log) {
+  assemble_parameters(settings, v_text);
+  if (const auto log_path = msi_log_path(settings, base_folder_of(working_folder))) {
+    if (on_msi_log) on_msi_log(*log_path);
+    apply_msi_log_option(settings, *log_path);
+  }
+}
+
+launch_plan plan_launch(settings_map& settings, const std::string& working_folder) {
+  launch_plan plan;
+  plan.parameters = expand_placeholders(settings["parameters"], settings);
+  plan.file = working_folder + expand_placeholders(settings["executable32"], settings);
+  plan.directory = launch_directory(base_folder_of(working_folder));
+  return plan;
+}

@@ -1,0 +1,156 @@
+#include "run/run.h"
+
+#include "run/command_line.h"
+#include "run/extraction.h"
+#include "run/folder_model.h"
+#include "run/language.h"
+#include "run/launch_plan.h"
+#include "run/launch_target.h"
+#include "run/messages.h"
+#include "run/reporter.h"
+#include "run/working_folder.h"
+
+namespace {
+
+constexpr int run_failed = 1;
+// Where the working folder goes when the system has no temporary folder.
+const char fallback_temporary_folder[] = "C:\\Temp\\";
+
+// The first working folder number: the low 32 bits of the calendar time, as a signed number.
+std::int32_t working_folder_number(std::int64_t seconds) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds)));
+}
+
+// A new working folder under the temporary folder, entered; empty when none could be.
+std::string enter_working_folder(run_system& system, reporter& report) {
+  std::string temp = system.temporary_folder();
+  if (temp.empty()) {
+    report.show(messages::no_temporary_folder);
+    temp = fallback_temporary_folder;
+  }
+  system.create_folder(temp);
+  const std::string name = create_first_free(working_folder_number(system.now()), [&](const std::string& candidate) {
+    return system.create_private_folder(temp + candidate);
+  });
+  if (name.empty() || !system.set_current_folder(temp + name)) return std::string();
+  return temp + name;
+}
+
+// The "/L" option of the installed product's language in front of `parameters`; never fails.
+std::string with_installer_language(run_system& system, const std::string& parameters) {
+  try {
+    const language_facts facts = system.read_language();
+    const language_choice choice = choose_language(facts.installer_language, facts.us_uk_record, facts.system_language);
+    if (choice.clear_user_language) system.clear_user_language();
+    if (choice.log_uk_english) system.log(std::string("Install Language set to \"") + uk_english_language + "\"");
+    return with_language_option(parameters, choice.language);
+  } catch (...) {
+    return parameters;
+  }
+}
+
+// The lines just before the launch: what exactly is started.
+void log_launch(run_system& system, const launch_request& launch) {
+  system.log(std::string());
+  system.log(system.product_name());
+  system.log("File: " + launch.file);
+  system.log("Parameters: " + launch.parameters);
+  system.log(std::string());
+}
+
+// Launches the installer and waits for it; the exit code, or run_failed after a message.
+int launch_and_wait(run_system& system, reporter& report, const launch_request& launch) {
+  const launch_result result = system.launch(launch);
+  switch (result.status) {
+    case launch_status::exited:
+      return static_cast<int>(result.exit_code);
+    case launch_status::not_started:
+      report.show(messages::spawn_failed);
+      break;
+    case launch_status::wait_failed:
+      report.show(messages::wait_failed);
+      break;
+    case launch_status::no_exit_code:
+      report.show(messages::no_exit_code);
+      break;
+  }
+  return run_failed;
+}
+
+// From the configuration to the clean-up; exceptions go to the outer guard.
+int guarded_run(run_system& system, reporter& report, const std::string& command_line, run_outcome& outcome,
+                settings_map* package_settings) {
+  system.load_configuration();
+  if (!system.acquire_single_instance()) {
+    report.show(messages::already_running);
+    outcome.refusal = "another run holds the single-instance guard";
+    return run_failed;
+  }
+  outcome.working_folder = enter_working_folder(system, report);
+  const std::string& working_folder = outcome.working_folder;
+  if (working_folder.empty()) {
+    report.show(messages::no_working_folder);
+    outcome.refusal = "no working folder could be created and entered";
+    system.release_single_instance();
+    return run_failed;
+  }
+
+  settings_map settings;
+  const std::string v_text = prepare_settings(settings, working_folder, command_line);
+  folder_model folder(working_folder);
+  const extraction_result extracted = extract_package(system, report, folder, settings, package_settings);
+  outcome.walk = extracted.walk;
+  outcome.refusal = extracted.refusal;
+  outcome.failed_file = extracted.failed_file;
+  compose_parameters(settings, working_folder, v_text, [&](const std::string& log) {
+    system.clear_attributes(log);  // an earlier run's installer log may be read-only
+    outcome.msi_log = log;
+  });
+
+  int exit_code = run_failed;
+  if (!extracted.accepted) {
+    report.show(messages::invalid_archive);
+  } else {
+    const launch_plan plan = plan_launch(settings, working_folder);
+    outcome.executable = plan.file.substr(working_folder.size());
+    const launch_decision target = decide_launch(folder, outcome.executable);
+    outcome.launch = {target.file, with_installer_language(system, plan.parameters), plan.directory, report.silent()};
+    outcome.launch_outside = target.outside;
+    log_launch(system, outcome.launch);
+    if (target.launches) {
+      outcome.launched = true;
+      exit_code = launch_and_wait(system, report, outcome.launch);
+    } else {
+      report.show(messages::spawn_failed);
+      outcome.launch_problem = target.problem;
+      outcome.launch_detail = target.detail;
+    }
+  }
+
+  // Out of the working folder, so that it can go.
+  system.set_current_folder(launch_directory(base_folder_of(working_folder)));
+  system.remove_folder(working_folder);
+  system.release_single_instance();
+  return exit_code;
+}
+
+}  // namespace
+
+run_outcome perform_run(run_system& system, const std::string& command_line, settings_map* package_settings) {
+  run_outcome outcome;
+  reporter report(system, is_silent(command_line));
+  try {
+    outcome.exit_code = guarded_run(system, report, command_line, outcome, package_settings);
+  } catch (const std::exception& error) {
+    system.release_single_instance();
+    outcome.refusal = std::string("the run ended with an exception: ") + error.what();
+    report.show(error.what(), messages::unhandled_text);
+    outcome.exit_code = run_failed;
+  } catch (...) {
+    system.release_single_instance();
+    outcome.refusal = "the run ended with an exception";
+    report.show(messages::no_context, messages::unhandled_text);
+    outcome.exit_code = run_failed;
+  }
+  return outcome;
+}

@@ -1,0 +1,104 @@
+// What a run needs from the machine it runs on: the narrow interface between the run core and the
+// system. The stub implements it with Win32 (driver/), tailpack with a simulated machine that
+// records what the stub would do. The run core decides every limit and refusal itself before it
+// calls these, so an implementation only carries out what it is asked.
+#pragma once
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "package/byte_source.h"
+#include "package/record.h"
+
+// A file being extracted under a staging name: its data arrives block by block through the sink
+// (take() false on a failed or short write, error() then holds the system's code). It gets its
+// stored name only through commit; one that is never committed is removed when destroyed.
+class staged_output : public payload_sink {
+ public:
+  // Gives the file the name `path`, replacing a file of that name. False with error() set.
+  virtual bool commit(const std::string& path) = 0;
+  virtual std::uint32_t error() const = 0;
+};
+
+// The installer's launch, as the run composed it.
+struct launch_request {
+  std::string file;        // full path of the file to start
+  std::string parameters;  // its command line, without the file
+  std::string directory;   // its working directory
+  bool silent = false;     // no user interface of the system's own either
+};
+
+// How a launch ended.
+enum class launch_status {
+  not_started,    // the system could not start the file
+  wait_failed,    // the wait for the process did not end normally
+  no_exit_code,   // the process ended, its exit code could not be read
+  exited,         // ended; exit_code is its exit code
+};
+
+struct launch_result {
+  launch_status status = launch_status::not_started;
+  std::uint32_t exit_code = 0;
+};
+
+// The installed product's language values, as the registry holds them.
+struct language_facts {
+  std::optional<std::string> installer_language;  // none: no earlier installation, or unreadable
+  std::string us_uk_record;                       // empty when missing or unreadable
+  std::uint16_t system_language = 0;              // the system's default language identifier
+};
+
+class run_system {
+ public:
+  virtual ~run_system() = default;
+
+  // Loads the product's names; throws (to the run's outer guard) when they cannot be had.
+  virtual void load_configuration() = 0;
+  // The product name, as the log shows it.
+  virtual std::wstring product_name() = 0;
+
+  // The machine-wide single-instance guard: false when another run holds it. May throw.
+  virtual bool acquire_single_instance() = 0;
+  // Closes the guard's handle (a no-op when it is not held).
+  virtual void release_single_instance() = 0;
+
+  // The temporary folder, ending with a backslash, or empty when there is none.
+  virtual std::string temporary_folder() = 0;
+  // Seconds since 1970-01-01 00:00 UTC.
+  virtual std::int64_t now() = 0;
+  // Creates a folder; the result is not needed (it usually exists).
+  virtual void create_folder(const std::string& path) = 0;
+  // Creates a new folder closed to everyone but the run's owner, SYSTEM and Administrators. False
+  // when anything of that name exists or the folder cannot be created protected.
+  virtual bool create_private_folder(const std::string& path) = 0;
+  virtual bool set_current_folder(const std::string& path) = 0;
+  // Removes a folder with everything in it; best effort, silent.
+  virtual void remove_folder(const std::string& path) = 0;
+  // Sets a file's attributes to normal (clears read-only); the result is not needed.
+  virtual void clear_attributes(const std::string& path) = 0;
+
+  // The running package's own path, and the package opened for reading (null with `error` set).
+  virtual std::string package_path() = 0;
+  virtual std::unique_ptr<byte_source> open_package(std::uint32_t& error) = 0;
+  // The system's error code of the last failed operation of the package file.
+  virtual std::uint32_t last_error() = 0;
+  // Creates a new file at `path` for an extracted file's data (null with `error` set).
+  virtual std::unique_ptr<staged_output> create_staged(const std::string& path, std::uint32_t& error) = 0;
+
+  // The installed product's language values; never throws.
+  virtual language_facts read_language() = 0;
+  // Writes the user's language setting empty, when the user's settings key exists; never throws.
+  virtual void clear_user_language() = 0;
+
+  // Starts the installer and waits for it to end.
+  virtual launch_result launch(const launch_request& request) = 0;
+
+  // A message box (the run calls it only when not silent).
+  virtual void show_message(const std::string& caption, const std::string& text) = 0;
+  // One log line; nothing when there is no log. Never throws.
+  virtual void log(const std::string& line) = 0;
+  virtual void log(const std::wstring& line) = 0;
+  // The system's text for an error code, without its line break; empty when it has none.
+  virtual std::string error_text(std::uint32_t code) = 0;
+};

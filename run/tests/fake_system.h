@@ -1,0 +1,110 @@
+// A run_system for the run core's tests: the package in memory, the working folder as a map of
+// files, and every call that changes something recorded in order as one line ("show <caption>",
+// "commit <path>", "launch <file>|<parameters>|<directory>", ...).
+#pragma once
+#include <map>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "run/system.h"
+
+class fake_system final : public run_system {
+ public:
+  // Knobs.
+  std::string package;
+  bool package_opens = true;
+  bool guard_free = true;
+  std::string temp = "C:\\Temp\\";
+  bool folders_can_be_made = true;
+  launch_result launch_answer{launch_status::exited, 0};
+  std::string throw_at;  // the name of a call that throws std::runtime_error(throw_at)
+
+  // What happened.
+  std::vector<std::string> events;
+  std::map<std::string, std::string> files;  // by path: the data
+
+  std::vector<std::string> shown() const { return starting("show "); }
+  std::vector<std::string> starting(const std::string& head) const {
+    std::vector<std::string> found;
+    for (const std::string& event : events)
+      if (event.compare(0, head.size(), head) == 0) found.push_back(event.substr(head.size()));
+    return found;
+  }
+
+  void load_configuration() override { step("configuration"); }
+  std::wstring product_name() override { return L"Product"; }
+  bool acquire_single_instance() override {
+    step("guard");
+    return guard_free;
+  }
+  void release_single_instance() override { events.push_back("release"); }
+  std::string temporary_folder() override { return temp; }
+  std::int64_t now() override { return 100; }
+  void create_folder(const std::string&) override {}
+  bool create_private_folder(const std::string& path) override {
+    step("folder");
+    if (folders_can_be_made) events.push_back("make " + path);
+    return folders_can_be_made;
+  }
+  bool set_current_folder(const std::string& path) override {
+    events.push_back("enter " + path);
+    return true;
+  }
+  void remove_folder(const std::string& path) override {
+    events.push_back("remove " + path);
+    for (auto it = files.begin(); it != files.end();) it = it->first.rfind(path, 0) == 0 ? files.erase(it) : ++it;
+  }
+  void clear_attributes(const std::string& path) override { events.push_back("clear " + path); }
+  std::string package_path() override { return "C:\\Downloads\\Setup.exe"; }
+  std::unique_ptr<byte_source> open_package(std::uint32_t& error) override {
+    step("open");
+    if (!package_opens) {
+      error = 32;
+      return nullptr;
+    }
+    return std::make_unique<memory_source>(package);
+  }
+  std::uint32_t last_error() override { return 0; }
+  std::unique_ptr<staged_output> create_staged(const std::string& path, std::uint32_t&) override {
+    step("stage");
+    events.push_back("stage " + path);
+    return std::make_unique<output>(*this, path);
+  }
+  language_facts read_language() override { return {}; }
+  void clear_user_language() override {}
+  launch_result launch(const launch_request& request) override {
+    step("launch");
+    events.push_back("launch " + request.file + "|" + request.parameters + "|" + request.directory);
+    return launch_answer;
+  }
+  void show_message(const std::string& caption, const std::string&) override { events.push_back("show " + caption); }
+  void log(const std::string& line) override { events.push_back("log " + line); }
+  void log(const std::wstring&) override {}
+  std::string error_text(std::uint32_t code) override { return "error " + std::to_string(code); }
+
+ private:
+  class output final : public staged_output {
+   public:
+    output(fake_system& system, std::string path) : system_(system), path_(std::move(path)) {}
+    bool take(const char* bytes, std::size_t count) override {
+      data_.append(bytes, count);
+      return true;
+    }
+    bool commit(const std::string& path) override {
+      system_.events.push_back("commit " + path);
+      system_.files[path] = data_;
+      return true;
+    }
+    std::uint32_t error() const override { return 0; }
+
+   private:
+    fake_system& system_;
+    std::string path_, data_;
+  };
+
+  void step(const std::string& name) {
+    if (name == throw_at) throw std::runtime_error(name);
+  }
+};

@@ -1,0 +1,174 @@
+#include "run/run.h"
+
+#include <gtest/gtest.h>
+
+#include "package/tests/pe_image.h"
+#include "package/writer.h"
+#include "run/tests/fake_system.h"
+
+namespace {
+
+using strings = std::vector<std::string>;
+
+const std::string installer = pe::minimal_image("installer");
+const std::string work = "C:\\Temp\\QVT100\\";
+
+// A package: the stub entry, then `entries` (the last given nearest the tail marker).
+std::string package_of(const std::vector<package_entry>& entries) {
+  string_sink sink;
+  write_package(sink, "MZ stub", "Tailrun.exe", entries);
+  return sink.bytes();
+}
+
+std::vector<package_entry> launching(const std::string& name, const std::string& data,
+                                     const std::string& executable = "%installer32%") {
+  return {package_entry::make_file("installer32", name, data), package_entry::make_value("executable32", executable),
+          package_entry::make_value("parameters", "/qb")};
+}
+
+// The well-formed run, step by step: the folder, the staged file taking its name once verified,
+// the installer log's attributes, the launch lines, the launch, then out of the folder and away.
+TEST(run_core, well_formed_package_runs_in_order_and_cleans_up) {
+  fake_system system;
+  auto entries = launching("setup.exe", installer);
+  entries.push_back(package_entry::make_value("msilog", "ON"));
+  system.package = package_of(entries);
+  system.launch_answer = {launch_status::exited, 3010};
+  const run_outcome outcome = perform_run(system, "/x");
+  EXPECT_EQ(outcome.exit_code, 3010);
+  EXPECT_EQ(system.events,
+            (strings{"make " + work, "enter " + work, "stage " + work + "~extract0.tmp", "commit " + work + "setup.exe",
+                     "clear C:\\Temp\\QVNEX_msi.log.txt", "log ", "log File: " + work + "setup.exe",
+                     "log Parameters: /x /qb/V\"/l*v \\\"C:\\Temp\\QVNEX_msi.log.txt\\\" \"", "log ",
+                     "launch " + work + "setup.exe|/x /qb/V\"/l*v \\\"C:\\Temp\\QVNEX_msi.log.txt\\\" \"|C:\\Temp",
+                     "enter C:\\Temp", "remove " + work, "release"}));
+}
+
+// Each way a run refuses: its messages in order, and that nothing is launched.
+TEST(run_core, refusals_show_their_messages_in_order_and_launch_nothing) {
+  struct refusal_case {
+    const char* what;
+    std::vector<package_entry> entries;
+    strings messages;
+  };
+  const std::string long_name = std::string(241, 'n') + ".exe";  // 260 characters with the folder
+  const std::vector<refusal_case> cases = {
+      {"escaping name", launching("..\\setup.exe", installer), {"Failed to extract file!", "Invalid Archive!"}},
+      {"sub-folder", launching("sub\\setup.exe", installer), {"Failed to extract file!", "Invalid Archive!"}},
+      {"path too long", launching(long_name, installer), {"Failed to extract file!", "Invalid Archive!"}},
+      {"empty installer", launching("setup.exe", ""), {"ShellExecuteEx failed"}},
+      {"no program image", launching("setup.exe", "MZ but nothing more"), {"ShellExecuteEx failed"}},
+      {"empty executable32", launching("setup.exe", installer, ""), {"ShellExecuteEx failed"}},
+      {"folder above", launching("setup.exe", installer, ".."), {"ShellExecuteEx failed"}},
+      {"not written", launching("setup.exe", installer, "other.exe"), {"ShellExecuteEx failed"}},
+      {"installer in a sub-folder", launching("setup.exe", installer, "x\\setup.exe"), {"ShellExecuteEx failed"}},
+  };
+  for (const refusal_case& c : cases) {
+    fake_system system;
+    system.package = package_of(c.entries);
+    const run_outcome outcome = perform_run(system, "");
+    EXPECT_EQ(system.shown(), c.messages) << c.what;
+    EXPECT_EQ(outcome.exit_code, 1) << c.what;
+    EXPECT_FALSE(outcome.launched) << c.what;
+    EXPECT_FALSE(why_not_launched(outcome).empty()) << c.what;
+    EXPECT_TRUE(system.starting("launch ").empty()) << c.what;
+    EXPECT_EQ(system.starting("remove "), strings{work}) << c.what;
+    // A refused name is never staged or written.
+    if (c.messages.front() == "Failed to extract file!") {
+      EXPECT_TRUE(system.starting("stage ").empty()) << c.what;
+    }
+  }
+}
+
+// The chain itself: no marker, a digest mismatch, a package that cannot be opened; silent runs
+// show nothing at all.
+TEST(run_core, package_failures_and_silence) {
+  std::string corrupted = package_of(launching("setup.exe", installer));
+  corrupted[corrupted.size() - 200] ^= 1;
+  struct chain_case {
+    std::string package;
+    bool opens;
+    strings messages;
+  };
+  const std::vector<chain_case> cases = {
+      {"MZ no chain at all, just bytes of a program", true, {"Failed to initialize archive!", "Invalid Archive!"}},
+      {corrupted, true, {"Invalid Archive!"}},
+      {"", false, {"Failed to open archive!", "Invalid Archive!"}},
+  };
+  for (const chain_case& c : cases) {
+    for (const char* command_line : {"", "/silent"}) {
+      fake_system system;
+      system.package = c.package;
+      system.package_opens = c.opens;
+      EXPECT_EQ(perform_run(system, command_line).exit_code, 1);
+      EXPECT_EQ(system.shown(), *command_line ? strings{} : c.messages) << command_line;
+      EXPECT_EQ(system.starting("remove "), strings{work});
+    }
+  }
+}
+
+// Windows resolves ".\" and a trailing dot; a file outside the working folder is launched but
+// marked as such.
+TEST(run_core, launch_target_is_resolved_as_windows_resolves_it) {
+  for (const auto& [executable, file, outside] : std::vector<std::tuple<std::string, std::string, bool>>{
+           {".\\Setup.EXE", work + "Setup.EXE", false},
+           {"setup.exe.", work + "setup.exe", false},
+           {"..\\..\\Windows\\notepad.exe", "C:\\Windows\\notepad.exe", true}}) {
+    fake_system system;
+    system.package = package_of(launching("setup.exe", installer, executable));
+    const run_outcome outcome = perform_run(system, "");
+    EXPECT_TRUE(outcome.launched) << executable << ": " << outcome.refusal;
+    EXPECT_EQ(outcome.launch.file, file);
+    EXPECT_EQ(outcome.launch_outside, outside);
+  }
+}
+
+// The entry's own failures: a second run, no temporary folder, no working folder, a launch that
+// fails at each step.
+TEST(run_core, run_failures) {
+  fake_system busy;
+  busy.guard_free = false;
+  EXPECT_EQ(perform_run(busy, "").exit_code, 1);
+  EXPECT_EQ(busy.shown(), strings{"Already Running"});
+  EXPECT_TRUE(busy.starting("make ").empty());
+
+  fake_system no_temp;
+  no_temp.temp.clear();
+  no_temp.package = package_of(launching("setup.exe", installer));
+  EXPECT_EQ(perform_run(no_temp, "").exit_code, 0);
+  EXPECT_EQ(no_temp.shown(), strings{"GetTempPath failed"});
+  EXPECT_EQ(no_temp.starting("make ").front(), "C:\\Temp\\QVT100\\");
+
+  fake_system no_folder;
+  no_folder.folders_can_be_made = false;
+  EXPECT_EQ(perform_run(no_folder, "").exit_code, 1);
+  EXPECT_EQ(no_folder.shown(), strings{"SetCurrentDirectory failed"});
+
+  for (const auto& [status, caption] : std::vector<std::pair<launch_status, const char*>>{
+           {launch_status::not_started, "ShellExecuteEx failed"},
+           {launch_status::wait_failed, "WaitForSingleObject failed"},
+           {launch_status::no_exit_code, "GetExitCodeProcess failed"}}) {
+    fake_system system;
+    system.package = package_of(launching("setup.exe", installer));
+    system.launch_answer = {status, 0};
+    EXPECT_EQ(perform_run(system, "").exit_code, 1);
+    EXPECT_EQ(system.shown(), strings{caption});
+    EXPECT_EQ(system.starting("remove "), strings{work});
+  }
+}
+
+// An exception at any step ends the run through the outer guard: its text as the caption, the
+// guard released, exit code 1.
+TEST(run_core, exceptions_end_the_run_through_the_outer_guard) {
+  for (const char* step : {"configuration", "guard", "folder", "open", "stage", "launch"}) {
+    fake_system system;
+    system.package = package_of(launching("setup.exe", installer));
+    system.throw_at = step;
+    EXPECT_EQ(perform_run(system, "").exit_code, 1) << step;
+    EXPECT_EQ(system.shown(), strings{step}) << step;
+    EXPECT_EQ(system.events.back(), "show " + std::string(step)) << step;
+    EXPECT_EQ(system.starting("release").size(), 1u) << step;
+  }
+}
+
+}  // namespace
