@@ -5,18 +5,16 @@
 #include "diagnostics/log.h"
 #include "diagnostics/log_file.h"
 #include "driver/win32_system.h"
+#include "run/product.h"
 #include "run/run.h"
 
 namespace {
-
-// The log file's base name in the temporary folder: the log is Tailrun.log.txt.
-const char log_base_name[] = "Tailrun";
 
 // Attaches the log file in the temporary folder (relative to the current folder when there is
 // none). Every failure is dropped and the run goes on without a log.
 void set_up_log() {
   try {
-    auto log_file = std::make_unique<tessel::log::file>(system_temporary_folder() + log_base_name);
+    auto log_file = std::make_unique<tessel::log::file>(system_temporary_folder() + TAILRUN_LOG_BASE_NAME);
     tessel::log::attach(log_file.get());
     log_file.release();  // owned by the front end from here on
   } catch (...) {

@@ -10,14 +10,12 @@
 #include "driver/remove_folder.h"
 #include "driver/staged_file.h"
 #include "package/win32_file_source.h"
+#include "run/product.h"
 #include "support/handle.h"
 #include "support/message_box.h"
 #include "support/system_error.h"
 
 namespace {
-
-// The machine-wide name of the single-instance guard.
-const char single_instance_name[] = "Quorvane.Installation";
 
 // The program's own file; grows the buffer for paths longer than MAX_PATH.
 std::string module_path() {
@@ -57,7 +55,7 @@ void win32_system::load_configuration() { config::init(instance_); }
 std::wstring win32_system::product_name() { return config::product(); }
 
 bool win32_system::acquire_single_instance() {
-  guard_ = std::make_unique<tessel::real_mutex>(single_instance_name);
+  guard_ = std::make_unique<tessel::real_mutex>(TAILRUN_SINGLE_INSTANCE_NAME);
   return guard_->try_acquire(0);
 }
 

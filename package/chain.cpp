@@ -47,9 +47,9 @@ class walker {
 
 entry_kind kind_of(const chain_entry& entry) {
   if (entry.kind_size != entry.kind_text.size()) return entry_kind::other;
-  if (entry.kind_text == "value") return entry_kind::value;
-  if (entry.kind_text == "file") return entry_kind::file;
-  if (entry.kind_text == "stub") return entry_kind::stub;
+  if (entry.kind_text == value_kind_text) return entry_kind::value;
+  if (entry.kind_text == file_kind_text) return entry_kind::file;
+  if (entry.kind_text == stub_kind_text) return entry_kind::stub;
   if (entry.kind_text == tail_marker_text()) return entry_kind::tail_marker;
   return entry_kind::other;
 }

@@ -9,6 +9,11 @@
 
 #include "package/byte_source.h"
 
+// The texts of the kind records that name an entry's kind.
+inline constexpr char value_kind_text[] = "value";
+inline constexpr char file_kind_text[] = "file";
+inline constexpr char stub_kind_text[] = "stub";
+
 // The tail marker's payload; its record is 42 bytes (22 + 4 + 16).
 const std::string& tail_marker_text();
 constexpr std::uint64_t record_overhead = 20;  // length and digest

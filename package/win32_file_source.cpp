@@ -59,9 +59,22 @@ class owned_file_source final : public byte_source {
 
 }  // namespace
 
+namespace {
+
+// Others may read the package while it is read, not change or delete it.
+constexpr DWORD package_access = GENERIC_READ, package_sharing = FILE_SHARE_READ,
+                package_flags = FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN;
+
+}  // namespace
+
 tessel::unique_file open_package_handle(const std::string& path) {
-  return tessel::unique_file(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  return tessel::unique_file(
+      CreateFileA(path.c_str(), package_access, package_sharing, nullptr, OPEN_EXISTING, package_flags, nullptr));
+}
+
+tessel::unique_file open_package_handle(const std::wstring& path) {
+  return tessel::unique_file(
+      CreateFileW(path.c_str(), package_access, package_sharing, nullptr, OPEN_EXISTING, package_flags, nullptr));
 }
 
 std::unique_ptr<byte_source> open_package_file(const std::string& path, std::string* error) {

@@ -28,6 +28,9 @@ class win32_file_source final : public byte_source {
 // scan. Invalid on failure, with the thread's last error set by CreateFileA.
 tessel::unique_file open_package_handle(const std::string& path);
 
+// The same, by a wide path.
+tessel::unique_file open_package_handle(const std::wstring& path);
+
 // A byte source that reads `file` and owns it (for files opened some other way, such as by a wide
 // path).
 std::unique_ptr<byte_source> make_file_source(tessel::unique_file file);

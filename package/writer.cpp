@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "package/little_endian.h"
+#include "package/record.h"
 #include "package/md5.h"
 #include "package/record.h"
 
@@ -59,18 +60,18 @@ void for_each_record(const record_payload& stub_image, const std::string& stub_f
                      const std::function<void(const record_payload&)>& visit) {
   visit(stub_image);
   visit(stub_file_name);
-  visit("stub");
-  visit("stub");
+  visit(stub_kind_text);
+  visit(stub_kind_text);
   for (const package_entry& entry : entries) {
     if (entry.kind == package_entry::type::value) {
       visit(entry.value);
       visit(entry.key);
-      visit("value");
+      visit(value_kind_text);
     } else {
       visit(entry.data);
       visit(entry.value);
       visit(entry.key);
-      visit("file");
+      visit(file_kind_text);
     }
   }
   visit(tail_marker_text());

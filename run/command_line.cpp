@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "run/product.h"
+
 namespace {
 
 const char option_marker[] = "/V";
@@ -101,7 +103,7 @@ void assemble_parameters(settings_map& settings, const std::string& v_text) {
 std::optional<std::string> msi_log_path(settings_map& settings, const std::string& base_folder) {
   try {
     if (settings["msilog"] != "ON") return std::nullopt;
-    return base_folder + "\\QVNEX_msi.log.txt";
+    return base_folder + "\\" TAILRUN_MSI_LOG_NAME;
   } catch (...) {
     return std::nullopt;
   }

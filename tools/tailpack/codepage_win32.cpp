@@ -6,7 +6,7 @@ namespace tailpack {
 
 namespace {
 
-constexpr unsigned utf8_code_page = 65001;
+using tessel::unicode::utf8_code_page;
 
 [[noreturn]] void rethrow_as_conversion_error(unsigned code_page, conversion_error::kind bad_input,
                                               const std::string& message) {

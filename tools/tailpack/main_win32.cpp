@@ -9,7 +9,7 @@
 
 namespace {
 
-constexpr unsigned utf8_code_page = 65001;
+using tessel::unicode::utf8_code_page;
 
 }  // namespace
 
