@@ -4,6 +4,7 @@
 
 #include "tools/tailpack/command.h"
 #include "tools/tailpack/files.h"
+#include "tools/tailpack/json_output.h"
 #include "tools/tailpack/text.h"
 
 namespace tailpack {
@@ -28,8 +29,13 @@ const char main_help[] =
     "Run 'tailpack <command> --help' for a command's options.\n"
     "Texts on the command line are UTF-8 (tailpack.exe: the Windows command line, as Unicode). The\n"
     "package holds them in the target machine's ANSI code page: give it with --codepage.\n"
-    "Exit status: 0 on success, 1 when the operation fails or the package is not accepted,\n"
-    "2 when the command line is wrong.\n";
+    "Exit status, the same for every command:\n"
+    "  0  the command did its job (list, extract and explain also for a package that the stub\n"
+    "     would refuse: they show what they find; verify is the one that judges)\n"
+    "  1  it could not (verify: the stub would not run the package)\n"
+    "  2  the command line is wrong\n"
+    "With --json, list, verify and explain print one JSON document on every outcome; on failure\n"
+    "it holds \"error\", the message.\n";
 
 int run_help(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
@@ -49,11 +55,32 @@ int run_help(const std::vector<std::string>& args, std::ostream& out, std::ostre
   std::vector<std::string> names;
   for (const token& t : tokens)
     if (t.option.empty()) names.push_back(t.value);
-  if (names.size() > 1) throw usage_error("unexpected argument " + quoted(names[1]));
+  if (names.size() > 1) throw usage_error("unexpected argument " + tailpack::quoted(names[1]));
   const command* c = names.empty() ? &help_command : find_command(names[0]);
-  if (!c) throw usage_error("unknown command " + quoted(names[0]));
+  if (!c) throw usage_error("unknown command " + tailpack::quoted(names[0]));
   out << c->help;
   return exit_ok;
+}
+
+// True when the command's arguments ask for JSON: "--json" among the options (before "--"), read
+// without the parser, which may be what failed.
+bool json_requested(const std::vector<std::string>& args) {
+  for (const std::string& arg : args) {
+    if (arg == "--") return false;
+    if (arg == "--json") return true;
+  }
+  return false;
+}
+
+// The message of a failed command: one line on `err`, and with --json also the command's document
+// holding only its head and "error", so that a caller reading stdout always gets one document.
+void report_error(const command& c, const std::vector<std::string>& args, const std::string& message,
+                  std::ostream& out, std::ostream& err) {
+  err << "tailpack: " << c.name << ": " << message << '\n';
+  if (!json_requested(args)) return;
+  json document = json_document(c.name, text_view());
+  document["error"] = message;
+  print_json(document, out);
 }
 
 }  // namespace
@@ -80,11 +107,10 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
   }
   const command* c = find_command(args[0]);
   if (!c) {
-    err << "tailpack: unknown command " << quoted(args[0]) << " (try 'tailpack --help')\n";
+    err << "tailpack: unknown command " << tailpack::quoted(args[0]) << " (try 'tailpack --help')\n";
     return exit_usage;
   }
   const std::vector<std::string> rest(args.begin() + 1, args.end());
-  const std::string prefix = std::string("tailpack: ") + c->name + ": ";
   try {
     if (has_option(tokenize(rest, c->options), "--help")) {
       out << c->help;
@@ -92,12 +118,12 @@ int run(const std::vector<std::string>& args, std::ostream& out, std::ostream& e
     }
     return c->handler(rest, out, err);
   } catch (const usage_error& e) {
-    err << prefix << e.what() << " (try 'tailpack " << c->name << " --help')\n";
+    report_error(*c, rest, std::string(e.what()) + " (try 'tailpack " + c->name + " --help')", out, err);
     return exit_usage;
   } catch (const std::bad_alloc&) {
-    err << prefix << "out of memory\n";
+    report_error(*c, rest, "out of memory", out, err);
   } catch (const std::exception& e) {
-    err << prefix << e.what() << '\n';
+    report_error(*c, rest, e.what(), out, err);
   }
   return exit_failure;
 }

@@ -37,7 +37,8 @@ const char help[] =
     "Options:\n"
     "  --stub PATH            the stub image (default: the stub installed with tailpack,\n"
     "                         " TAILRUN_STUB_FROM_BIN " from tailpack's folder)\n"
-    "  --output PATH          the package to write (replaced if it exists)\n"
+    "  --output PATH          the package to write (replaced if it exists, unless it is one of\n"
+    "                         the inputs: that is refused, whatever name or link it goes by)\n"
     "  --stub-name NAME       the stub entry's file name (default: the base name of the stub)\n"
     "  --codepage CP          store every key, value and name in Windows code page CP, the ANSI\n"
     "                         code page of the machines that run the package (1252 Western\n"
@@ -170,6 +171,7 @@ void check_launch(const create_request& request, std::ostream& err) {
 int run_create(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   create_request request = parse_create(args);
   if (request.stub_path.empty()) request.stub_path = installed_stub_path();
+  check_output_is_no_input(request);
   const std::string stub_problem = stub_file_problem(request.stub_path);
   if (!stub_problem.empty()) throw failure("--stub " + request.stub_path + ": " + stub_problem);
   const std::vector<package_entry> entries = load_entries(request);  // names and sizes, before any data is read

@@ -46,10 +46,10 @@ const char help[] =
     "\"directory: \", \"msi log: \" (only when asked for), then \"note: \" lines. Each text follows its\n"
     "\": \" exactly as the stub passes it (leading spaces count), with control characters as \\xNN.\n"
     "\n"
-    "Exit status: 0 when the stub would launch the installer (a warning on stderr when the walk ends\n"
-    "early or the file to launch is not one the package writes); 1, with the reason and the stub's\n"
-    "messages, when it would launch nothing: the package is not accepted, or a file cannot be\n"
-    "extracted.\n";
+    "Exit status: 0 when the package could be read, also when the stub would launch nothing: then\n"
+    "a \"refusal: \" line gives the reason, the stub's messages and its exit code instead of the\n"
+    "launch (a warning on stderr when the walk ends early or the file to launch is not one the\n"
+    "package writes); 1 when the package cannot be read. 'verify' is the command that judges.\n";
 
 const option_set options = {{"--temp-folder", "--command-line", "--codepage"}, {"--json"}};
 
@@ -126,9 +126,8 @@ int run_explain(const std::vector<std::string>& args, std::ostream& out, std::os
   const explanation explained = explain_launch(*file, request.package, request.command_line, request.temp_folder);
   if (request.json) {
     print_json(json_explanation(request, explained, view), out);
-    return explained.launches() ? exit_ok : exit_failure;
+    return exit_ok;
   }
-  if (!explained.launches()) throw failure(request.package + ": " + view.plain(describe_refusal(explained)));
   for (const std::string& warning : explained.warnings)
     err << "tailpack: warning: " << request.package << ": " << warning << '\n';
   print_explanation(explained, view, out);

@@ -29,7 +29,10 @@ const char help[] =
     "                         C:\\Users\\user\\AppData\\Local\\Temp): path lengths depend on it\n"
     "  --json                 one JSON document (schema \"tailpack-verify\", see the README); the\n"
     "                         exit status is the same\n"
-    "  -h, --help             show this text\n";
+    "  -h, --help             show this text\n"
+    "\n"
+    "Exit status: 0 the stub would run the package; 1 it would not, or the package cannot be read;\n"
+    "2 a wrong command line.\n";
 
 const option_set options = {{"--temp-folder"}, {"--json"}};
 

@@ -71,6 +71,16 @@ std::string stored_name_problem(const std::string& name) {
   return "";
 }
 
+void check_output_is_no_input(const create_request& request) {
+  std::vector<std::string> inputs = {request.stub_path};
+  for (const entry_source& source : request.entries)
+    if (source.kind != entry_source::type::value) inputs.push_back(source.path);
+  for (const std::string& input : inputs)
+    if (same_file(request.output_path, input))
+      throw failure("--output " + request.output_path + " is the input " + input +
+                    " (the same file): refusing to overwrite it; nothing was written");
+}
+
 std::vector<package_entry> load_entries(const create_request& request) {
   std::vector<package_entry> entries;
   entries.reserve(request.entries.size());

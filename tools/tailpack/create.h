@@ -38,6 +38,11 @@ std::string stored_name_problem(const std::string& name);
 // file that cannot be opened, a refused stored name or a payload too large for a record.
 std::vector<package_entry> load_entries(const create_request& request);
 
+// Refuses, before anything is written, an output that is one of the request's input files (the
+// stub or a file of an entry), judged by file identity so that another name or a link to an input
+// is refused too. Throws failure naming both.
+void check_output_is_no_input(const create_request& request);
+
 struct create_summary {
   std::uint64_t size = 0;
   std::size_t entries = 0;

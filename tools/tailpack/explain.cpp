@@ -52,6 +52,10 @@ std::string describe_refusal(const explanation& explained) {
 void print_explanation(const explanation& explained, const text_view& view, std::ostream& out) {
   print_line(out, "command line", explained.command_line, view);
   print_line(out, "working folder", explained.working_folder, view);
+  if (!explained.launches()) {
+    out << "refusal: " << view.plain(describe_refusal(explained)) << '\n';
+    return;
+  }
   print_line(out, "file", explained.plan.file, view);
   print_line(out, "parameters", explained.plan.parameters, view);
   print_line(out, "directory", explained.plan.directory, view);

@@ -39,7 +39,8 @@ explanation explain_launch(byte_source& package, const std::string& package_path
 std::string describe_refusal(const explanation& explained);
 
 // The launch, one "name: text" line each: command line, working folder, file, parameters,
-// directory, the MSI log when asked for, then notes. Texts follow ": " exactly as they are
+// directory, the MSI log when asked for, then notes; for a refused run, command line, working
+// folder and "refusal: " with describe_refusal. Texts follow ": " exactly as they are
 // (leading spaces included), decoded as `view` shows texts, with control characters as \xNN.
 void print_explanation(const explanation& explained, const text_view& view, std::ostream& out);
 

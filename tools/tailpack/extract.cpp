@@ -82,7 +82,7 @@ class folder_output final : public staged_output {
 // Removes what was not renamed, and the folder when this extraction created it and wrote nothing.
 class extraction_files {
  public:
-  explicit extraction_files(std::string folder) : folder_(std::move(folder)) {}
+  extraction_files(std::string folder, std::string package) : folder_(std::move(folder)), package_(std::move(package)) {}
   ~extraction_files() {
     for (const pending_file& file : pending) remove_file(file.temp);
     if (created_ && !renamed_) {
@@ -94,11 +94,15 @@ class extraction_files {
     if (!ready_) created_ = ensure_folders(folder_);
     ready_ = true;
   }
-  // Refuses a link where a file goes, then gives every file its name, in the order written.
+  // Refuses a link where a file goes and a file that is the package being read, then gives every
+  // file its name, in the order written.
   std::vector<written_file> rename_all(const std::vector<simulated_system::written_file>& sizes) {
     make_folder();
-    for (const pending_file& file : pending)
+    for (const pending_file& file : pending) {
       if (is_link(file.path)) throw failure("refusing to write " + file.path + ": a link stands there");
+      if (same_file(file.path, package_))
+        throw failure("refusing to write " + file.path + ": it is the package being read; nothing was written");
+    }
     std::vector<written_file> written;
     for (std::size_t i = 0; i < pending.size(); ++i) {
       replace_file(pending[i].temp, pending[i].path);
@@ -112,7 +116,7 @@ class extraction_files {
   std::vector<pending_file> pending;
 
  private:
-  std::string folder_;
+  std::string folder_, package_;
   bool ready_ = false, created_ = false, renamed_ = false;
 };
 
@@ -120,7 +124,7 @@ class extraction_files {
 
 extract_summary extract_to_folder(byte_source& file, const std::string& package_path, const std::string& folder,
                                   const text_view& view) {
-  extraction_files files(folder);
+  extraction_files files(folder, package_path);
   std::string problem;
   simulated_system machine(file, package_path, example_temp_folder,
                            [&](const std::string& staging_path) -> std::unique_ptr<staged_output> {

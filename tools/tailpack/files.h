@@ -79,4 +79,9 @@ bool ensure_folder(const std::string& path);
 // anything else or does not exist.
 bool is_link(const std::string& path);
 
+// True when `a` and `b` name one and the same existing file, whatever their names: the same device
+// and inode (on Windows: volume serial number and file index), links followed. False when either
+// does not exist or cannot be examined.
+bool same_file(const std::string& a, const std::string& b);
+
 }  // namespace tailpack

@@ -65,4 +65,10 @@ bool is_link(const std::string& path) {
   return ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode);
 }
 
+bool same_file(const std::string& a, const std::string& b) {
+  struct stat first {}, second {};
+  return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+         first.st_ino == second.st_ino;
+}
+
 }  // namespace tailpack

@@ -15,9 +15,9 @@ namespace {
 
 std::string last_error_text() { return tessel::system_error_text(GetLastError()); }
 
-std::wstring wide(const std::string& path) { return tessel::unicode::to_wide(path, CP_UTF8); }
+std::wstring wide(const std::string& path) { return tessel::unicode::to_wide(path, tessel::unicode::utf8_code_page); }
 
-std::string utf8(const std::wstring& path) { return tessel::unicode::to_narrow(path, CP_UTF8, false); }
+std::string utf8(const std::wstring& path) { return tessel::unicode::to_narrow(path, tessel::unicode::utf8_code_page, false); }
 
 std::string folder_of(const std::string& path) {
   const std::size_t last = path.find_last_of("\\/");
@@ -27,14 +27,19 @@ std::string folder_of(const std::string& path) {
   return folder.empty() || folder.back() == ':' ? path.substr(0, last + 1) : folder;
 }
 
+// The volume and file index of the file at `path`, links followed; false when it cannot be opened.
+bool file_identity(const std::string& path, BY_HANDLE_FILE_INFORMATION& info) {
+  const tessel::unique_file file(CreateFileW(wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return file && GetFileInformationByHandle(file.get(), &info);
+}
+
 }  // namespace
 
 const char* path_separators() { return "\\/"; }
 
 std::unique_ptr<byte_source> open_input_file(const std::string& path, std::string* error) {
-  // As the package reader opens a package, by the wide path.
-  tessel::unique_file file(CreateFileW(wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                       FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  tessel::unique_file file = open_package_handle(wide(path));
   if (!file) {
     if (error) *error = last_error_text();
     return nullptr;
@@ -83,5 +88,12 @@ bool is_link(const std::string& path) {
 }
 
 void remove_file(const std::string& path) { DeleteFileW(wide(path).c_str()); }
+
+bool same_file(const std::string& a, const std::string& b) {
+  BY_HANDLE_FILE_INFORMATION first{}, second{};
+  return file_identity(a, first) && file_identity(b, second) &&
+         first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh && first.nFileIndexLow == second.nFileIndexLow;
+}
 
 }  // namespace tailpack

@@ -1,4 +1,5 @@
-// extract writes only inside its folder: never through a link, new files only, nested folders made.
+// extract writes only inside its folder: never through a link, new files only, nested folders made;
+// no command replaces a file it reads.
 #include <gtest/gtest.h>
 
 #include "tools/tailpack/files.h"
@@ -56,6 +57,23 @@ TEST_F(extract_safety, a_file_that_cannot_be_written_leaves_no_partial_file) {
   EXPECT_TRUE(contains(r.err, "setup.exe")) << r.err;
   EXPECT_TRUE(fs::is_directory(out / "setup.exe"));
   EXPECT_EQ(entries_in(out), 1u);  // no temporary file left beside it
+}
+
+// An output that is an input by identity (another spelling, a hard link) is refused, unchanged.
+TEST_F(extract_safety, no_command_replaces_a_file_it_reads) {
+  fs::create_hard_link(dir.path() / "setup.exe", dir.path() / "linked.exe");
+  for (const std::string& output : {dir / "./stub.exe", dir / "linked.exe"}) {
+    const outcome r = tailpack_run(samples::concat({"create", "--stub", dir / "stub.exe", "--output", output}, launchable()));
+    expect_one_err_line(r, "refusing to overwrite it");
+    EXPECT_EQ(read(dir.path() / "stub.exe"), stub) << output;
+    EXPECT_EQ(read(dir.path() / "setup.exe"), installer_image) << output;
+  }
+  // A package that carries a file of its own name, extracted into its own folder.
+  write_package({package_entry::make_file("k", "p.exe", "evil")});
+  const std::string before = read(package);
+  expect_one_err_line(tailpack_run({"extract", package, dir.path().string()}), "it is the package being read");
+  EXPECT_EQ(read(package), before);
+  expect_usage_error({"extract", package, ""}, "FOLDER is empty");
 }
 
 }  // namespace

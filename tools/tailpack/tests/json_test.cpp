@@ -90,9 +90,31 @@ TEST_F(json_output, explain_gives_the_launch_plan_or_the_refusal) {
                  {"/launch/directory", "C:\\T"}, {"/launch/msi_log", "C:\\T\\QVNEX_msi.log.txt"},
                  {"/refusal", nullptr}});
   write(package, std::string(100, 'x'));
-  expect_fields(run_json({"explain", "--json", package}, tailpack::exit_failure),
+  expect_fields(run_json({"explain", "--json", package}, tailpack::exit_ok),
                 {{"/launches", false}, {"/launch", nullptr}, {"/walk/stop", "no_marker"},
                  {"/messages", json::array({"Failed to initialize archive!", "Invalid Archive!"})}});
+}
+
+// A command that fails still prints one document, with "error", and keeps its exit status.
+TEST_F(json_output, every_outcome_gives_one_document) {
+  const struct {
+    std::vector<std::string> args;
+    int status;
+    const char* schema;
+    std::string error;
+  } cases[] = {
+      {{"verify", "--json", dir / "missing.exe"}, tailpack::exit_failure, "tailpack-verify", "cannot open"},
+      {{"list", "--json", "--codepage", "x", package}, tailpack::exit_usage, "tailpack-list", "--codepage needs"},
+      {{"explain", "--json"}, tailpack::exit_usage, "tailpack-explain", "PACKAGE is missing"},
+  };
+  for (const auto& c : cases) {
+    const outcome r = tailpack_run(c.args);
+    EXPECT_EQ(r.status, c.status) << r.err;
+    const json doc = json::parse(r.out);
+    EXPECT_EQ(doc["schema"], c.schema);
+    EXPECT_TRUE(contains(doc["error"].get<std::string>(), c.error)) << r.out;
+    EXPECT_EQ(lines(r.err), 1u) << r.err;
+  }
 }
 
 }  // namespace
