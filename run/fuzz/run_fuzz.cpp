@@ -75,6 +75,7 @@ void check_run(const fuzz_system& system, const run_outcome& outcome, const std:
     check(made < events.size() && removed < events.size());
     check(last_enter < removed && !starts_with(events[last_enter].text, folder));
   } else {
+    // No working folder: a folder made but not entered stays as it is, and nothing was written.
     check(removed == events.size());
   }
   if (guard_free) check(!events.empty() && events.back().what == kind::release);
