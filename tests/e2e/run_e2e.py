@@ -28,6 +28,7 @@ import time
 from e2e_common import Failure, SKIPPED, Skip
 from e2e_run import Session
 from e2e_wine import BoxWatcher, Wine, Xvfb, prefix_lock
+from scenarios_differential import scenario_differential
 from scenarios_environment import (scenario_already_running, scenario_log_cannot_open,
                                    scenario_no_product_name, scenario_no_temporary_folder,
                                    scenario_temp_at_drive_root)
@@ -92,6 +93,8 @@ def run_scenarios(s, only):
                       ("msi_install", scenario_msi_install),
                       ("msi_launch_condition", scenario_msi_launch_condition),
                       ("msi_language", scenario_msi_language)]
+    if s.tailpack:
+        stub_scenarios.append(("differential", scenario_differential))
     if not os.path.exists(s.stub):
         for name, _ in stub_scenarios + [("tailpack_package", None), ("tailpack_codepage", None)]:
             skip(name, "the stub is not built yet (%s)" % s.stub)
