@@ -43,6 +43,9 @@ inline std::string minimal_image(const std::string& section_text) {
   put16(b, coff + 18, 0x0102);           // executable, 32-bit
   const std::size_t o = optional_offset;
   put16(b, o, 0x10b);                    // PE32
+  put32(b, o + 32, 0x1000);              // section alignment
+  put32(b, o + 36, 0x200);               // file alignment
+  put32(b, o + 56, 0x2000);              // size of image
   put32(b, o + 60, 0x200);               // size of headers
   put32(b, o + 92, 16);                  // data directories
   const std::size_t section = o + 0xe0;

@@ -29,7 +29,8 @@ const char help[] =
     "The same inputs always give the same bytes. The package is written to a new file beside\n"
     "PACKAGE and renamed over it only when complete, so a failed create leaves no partial package.\n"
     "\n"
-    "Refused (exit 1, nothing written): a stub that is not a Windows executable; a package without\n"
+    "Refused (exit 1, nothing written): a stub that is not a Tailrun stub (it carries a mark that\n"
+    "its build leaves, resource TAILRUNSTUB 1), or one that is signed; a package without\n"
     "\"executable32\", or whose \"executable32\", expanded with the package's own settings, names no\n"
     "file that it carries. A warning when the installer's command line could pass the 32,767\n"
     "characters that Windows allows.\n"
@@ -50,6 +51,18 @@ const char help[] =
     "                         it is, whatever --codepage says)\n"
     "  --unchecked-names      store file names that the stub could not write as given (test packages)\n"
     "  --unchecked-launch     write a package that the stub cannot launch (test packages)\n"
+    "  --strip-signature      remove a signed stub's signature (with a warning) instead of\n"
+    "                         refusing it; sign the package after create\n"
+    "\n"
+    "Branding (the stub's resources in the package; absent ones keep the stub's own):\n"
+    "  --product NAME         the product name (string 2002; also the version resource's\n"
+    "                         ProductName and, unless --description, FileDescription); the stub\n"
+    "                         names its registry keys after it. At most 259 characters\n"
+    "  --family NAME          the product family name (string 2001), at most 259 characters\n"
+    "  --icon FILE.ico        the program icon (replaces any icon group)\n"
+    "  --version 1.2.3[.4]    the file and product version\n"
+    "  --company TEXT, --description TEXT, --copyright TEXT\n"
+    "                         the version resource's CompanyName, FileDescription, LegalCopyright\n"
     "  -h, --help             show this text\n"
     "\n"
     "Entries (any number, in any order):\n"
@@ -65,10 +78,39 @@ const char help[] =
     "Example:\n"
     "  tailpack create --stub Tailrun.exe --output Setup.exe --codepage 1252 \\\n"
     "      --file installer32=build/QVNEXSetup.exe --value executable32=%installer32% \\\n"
-    "      --value parameters=/qn --value msilog=ON\n";
+    "      --value parameters=/qn --value msilog=ON\n"
+    "\n"
+    "Exit status: 0 written; 1 refused or failed, nothing written; 2 a wrong command line.\n";
 
-const option_set options = {{"--stub", "--output", "--stub-name", "--value", "--value-file", "--file", "--codepage"},
-                            {"--escaped", "--unchecked-names", "--unchecked-launch"}};
+const option_set options = {{"--stub", "--output", "--stub-name", "--value", "--value-file", "--file", "--codepage",
+                             "--product", "--family", "--icon", "--version", "--company", "--description",
+                             "--copyright"},
+                            {"--escaped", "--unchecked-names", "--unchecked-launch", "--strip-signature"}};
+
+// Takes a branding option into `brand`; false when `t` is none. Throws usage_error.
+bool parse_brand_option(const token& t, brand_request& brand) {
+  const std::pair<const char*, std::optional<std::string>*> texts[] = {
+      {"--product", &brand.product}, {"--family", &brand.family}, {"--company", &brand.company},
+      {"--description", &brand.description}, {"--copyright", &brand.copyright}};
+  for (const auto& [name, field] : texts) {
+    if (t.option != name) continue;
+    if (*field) throw usage_error(t.option + " given twice");
+    *field = t.value;
+    return true;
+  }
+  if (t.option == "--version") {
+    if (brand.version) throw usage_error("--version given twice");
+    brand.version = parse_version_text(t.value);
+    brand.version_text = t.value;
+  } else if (t.option == "--icon") {
+    if (!brand.icon.empty()) throw usage_error("--icon given twice");
+    if (t.value.empty()) throw usage_error("--icon is empty");
+    brand.icon = t.value;
+  } else {
+    return false;
+  }
+  return true;
+}
 
 // How the command line's texts become the package's bytes.
 struct text_rules {
@@ -172,8 +214,9 @@ int run_create(const std::vector<std::string>& args, std::ostream& out, std::ost
   create_request request = parse_create(args);
   if (request.stub_path.empty()) request.stub_path = installed_stub_path();
   check_output_is_no_input(request);
-  const std::string stub_problem = stub_file_problem(request.stub_path);
-  if (!stub_problem.empty()) throw failure("--stub " + request.stub_path + ": " + stub_problem);
+  std::vector<std::string> warnings;
+  request.stub_image = prepare_stub(request, warnings);
+  for (const std::string& warning : warnings) err << "tailpack: warning: " << warning << '\n';
   const std::vector<package_entry> entries = load_entries(request);  // names and sizes, before any data is read
   if (!request.unchecked_launch) check_launch(request, err);
   const create_summary summary = create_package(request, entries);
@@ -192,6 +235,7 @@ create_request parse_create(const std::vector<std::string>& args) {
   bool stub_given = false, output_given = false;
   for (const token& t : tokens) {
     if (t.option.empty()) throw usage_error("unexpected argument " + quoted_utf8(t.value));
+    if (parse_brand_option(t, request.brand)) continue;
     if (t.option == "--stub") {
       set_once(request.stub_path, stub_given, t);
       if (request.stub_path.empty()) throw usage_error("--stub is empty");
@@ -204,6 +248,8 @@ create_request parse_create(const std::vector<std::string>& args) {
       request.unchecked_names = true;
     } else if (t.option == "--unchecked-launch") {
       request.unchecked_launch = true;
+    } else if (t.option == "--strip-signature") {
+      request.strip_signature = true;
     } else if (t.option == "--value" || t.option == "--value-file" || t.option == "--file") {
       request.entries.push_back(parse_entry(t, rules));
     }

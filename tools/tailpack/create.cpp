@@ -16,6 +16,8 @@ namespace {
 // What the preview keeps of a file's data and of a --value-file value.
 constexpr std::size_t preview_data_size = folder_model::program_head_size;
 constexpr std::size_t preview_value_size = 32768;
+// What create reads of a stub (and of an icon): stubs are far smaller.
+constexpr std::size_t largest_stub = 16u << 20;
 
 void check_payload(const std::string& what, const record_payload& payload) {
   if (payload.size() > largest_payload)
@@ -71,8 +73,31 @@ std::string stored_name_problem(const std::string& name) {
   return "";
 }
 
+std::string prepare_stub(const create_request& request, std::vector<std::string>& warnings) {
+  const std::string what = "--stub " + request.stub_path;
+  std::string bytes = read_head(request.stub_path, largest_stub + 1);
+  if (bytes.size() > largest_stub) throw failure(what + ": larger than any stub (" + std::to_string(largest_stub) + " bytes)");
+  stub_image stub;
+  try {
+    stub = read_stub_image(std::move(bytes));
+  } catch (const failure& e) {
+    throw failure(what + ": " + e.what());
+  }
+  if (stub.layout.headers.certificate_size != 0) {
+    if (!request.strip_signature)
+      throw failure(what + " is signed: the package would not keep that signature valid. Give an unsigned stub and "
+                    "sign the package after create, or --strip-signature");
+    strip_signature(stub);
+    warnings.push_back("removed the signature of " + what + "; sign the package after create");
+  }
+  if (!request.brand.any()) return stub.bytes;
+  const std::string icon = request.brand.icon.empty() ? "" : read_head(request.brand.icon, largest_stub + 1);
+  return apply_brand(stub, request.brand, icon);
+}
+
 void check_output_is_no_input(const create_request& request) {
   std::vector<std::string> inputs = {request.stub_path};
+  if (!request.brand.icon.empty()) inputs.push_back(request.brand.icon);
   for (const entry_source& source : request.entries)
     if (source.kind != entry_source::type::value) inputs.push_back(source.path);
   for (const std::string& input : inputs)
@@ -100,9 +125,8 @@ std::string stub_name_of(const create_request& request) {
 }
 
 create_summary create_package(const create_request& request, const std::vector<package_entry>& entries) {
-  const record_payload stub = file_payload(request.stub_path);
+  const record_payload stub = request.stub_image;
   const std::string stub_name = stub_name_of(request);
-  check_payload("--stub " + request.stub_path, stub);
   check_payload("--stub-name", stub_name);
   const std::uint64_t size = package_size(stub, stub_name, entries);
 
@@ -136,7 +160,7 @@ std::string preview_package(const create_request& request) {
     }
   }
   string_sink sink;
-  write_package(sink, read_head(request.stub_path, preview_data_size), stub_name_of(request), entries);
+  write_package(sink, request.stub_image.substr(0, preview_data_size), stub_name_of(request), entries);
   return sink.bytes();
 }
 

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "package/writer.h"
+#include "tools/tailpack/brand.h"
 
 namespace tailpack {
 
@@ -26,6 +27,9 @@ struct create_request {
   bool stub_name_given = false;
   bool unchecked_names = false;  // store file names that the stub could not write as given
   bool unchecked_launch = false; // write a package whose installer the stub cannot launch
+  bool strip_signature = false;  // a signed stub loses its signature instead of being refused
+  brand_request brand;
+  std::string stub_image;        // the stub as written: prepare_stub's result
   std::vector<entry_source> entries;  // in the order given: the first lands nearest the stub
 };
 
@@ -37,6 +41,11 @@ std::string stored_name_problem(const std::string& name);
 // sizes are checked now, their bytes read only when the package is written. Throws failure for a
 // file that cannot be opened, a refused stored name or a payload too large for a record.
 std::vector<package_entry> load_entries(const create_request& request);
+
+// Reads the stub of `request` once, refuses one that is not a Tailrun stub or (without
+// --strip-signature) a signed one, and applies the brand: the image that create writes. Warnings,
+// one line each, go to `warnings`. Throws failure.
+std::string prepare_stub(const create_request& request, std::vector<std::string>& warnings);
 
 // Refuses, before anything is written, an output that is one of the request's input files (the
 // stub or a file of an entry), judged by file identity so that another name or a link to an input

@@ -1,19 +1,62 @@
 #include "tools/tailpack/stub_check.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "package/byte_source.h"
-#include "package/pe_image.h"
+#include "package/stub_mark.h"
 #include "tools/tailpack/files.h"
+#include "tools/tailpack/resource_section.h"
 
 namespace tailpack {
 
-std::string pe_problem(const std::string& head) {
-  memory_source image(head);
-  return program_image_problem(image);
+namespace {
+
+bool has_mark(const std::vector<pe_resource>& resources) {
+  const std::string text = TAILRUN_STUB_MARK_TYPE_TEXT;
+  const pe_resource_id type{0, std::u16string(text.begin(), text.end())};
+  for (const pe_resource& r : resources)
+    if (r.type == type && r.name == pe_resource_id{TAILRUN_STUB_MARK_ID, {}} &&
+        r.data.compare(0, sizeof TAILRUN_STUB_MARK_TEXT - 1, TAILRUN_STUB_MARK_TEXT) == 0)
+      return true;
+  return false;
 }
 
-std::string stub_file_problem(const std::string& path) { return pe_problem(read_head(path, 64 * 1024)); }
+}  // namespace
+
+stub_image read_stub_image(std::string bytes) {
+  stub_image stub;
+  stub.bytes = std::move(bytes);
+  memory_source source(stub.bytes);
+  std::string problem = read_pe_layout(source, stub.layout);
+  if (problem.empty()) problem = executable_problem(stub.layout.headers);
+  if (!problem.empty()) throw failure(problem);
+  problem = read_pe_resources(stub.bytes, stub.layout, stub.resources);
+  if (!problem.empty()) throw failure("a Windows executable whose resources cannot be read (" + problem + ")");
+  if (!has_mark(stub.resources))
+    throw failure("a Windows executable with " + std::to_string(stub.layout.sections.size()) + " sections and " +
+                  std::to_string(stub.resources.size()) +
+                  " resources, but not a Tailrun stub: it lacks the stub's mark, the resource " TAILRUN_STUB_MARK_TYPE_TEXT
+                  " 1");
+  return stub;
+}
+
+bool strip_signature(stub_image& stub) {
+  const pe_headers& headers = stub.layout.headers;
+  if (headers.certificate_size == 0) return false;
+  if (headers.certificate_table + headers.certificate_size != stub.bytes.size())
+    throw failure("the stub's certificate table does not end the file");
+  // The signer pads with zeros to 8 bytes: drop zeros back to the end of the last section.
+  std::uint64_t end = headers.certificate_table, last = stub.layout.size_of_headers;
+  for (const pe_section& s : stub.layout.sections) last = std::max<std::uint64_t>(last, s.raw_offset + std::uint64_t{s.raw_size});
+  while (end > last && stub.bytes[end - 1] == '\0') --end;
+  stub.bytes.resize(end);
+  const std::size_t entry = static_cast<std::size_t>(stub.layout.directories + pe_certificate_directory * 8);
+  stub.bytes.replace(entry, 8, std::string(8, '\0'));
+  update_checksum(stub.bytes, stub.layout);
+  stub.layout.headers.certificate_table = stub.layout.headers.certificate_size = 0;
+  return true;
+}
 
 std::string installed_stub_path() {
   const std::string program = program_path();

@@ -1,17 +1,29 @@
-// The stub image that create puts in front of the chain: where the installed one lies, and
-// whether a file is a Windows executable at all.
+// The stub image that create puts in front of the chain: where the installed one lies, whether a
+// file is a Tailrun stub (by the mark its build leaves), and its signature.
 #pragma once
 #include <string>
+#include <vector>
+
+#include "package/pe_image.h"
 
 namespace tailpack {
 
-// Why `head`, the first bytes of a file (up to 64 KiB, or the whole file when shorter), is not a
-// Windows executable image; empty when it is one: "MZ", a PE header that the MZ header points to,
-// a PE32 or PE32+ optional header and the executable flag, without the DLL flag.
-std::string pe_problem(const std::string& head);
+// A stub image read whole, with its layout and resources.
+struct stub_image {
+  std::string bytes;
+  pe_layout layout;
+  std::vector<pe_resource> resources;
+};
 
-// pe_problem of the file at `path`. Throws failure when the file cannot be read.
-std::string stub_file_problem(const std::string& path);
+// Reads `bytes` as a Tailrun stub. Throws failure naming what it found instead: not a Windows
+// executable, a program without the stub's mark (resource TAILRUNSTUB 1 holding "Tailrun stub"),
+// or resources that cannot be read.
+stub_image read_stub_image(std::string bytes);
+
+// Removes the certificate table of a signed stub (and the padding before it), clears data directory
+// 4 and recomputes the checksum. Returns false, changing nothing, when the stub is not signed.
+// Throws failure when the table is not at the end of the file.
+bool strip_signature(stub_image& stub);
 
 // The stub installed beside tailpack: TAILRUN_STUB_FROM_BIN from the folder of tailpack's own
 // executable. Throws failure when there is none.

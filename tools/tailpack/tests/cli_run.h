@@ -11,6 +11,7 @@
 #include "package/tests/sample_packages.h"
 #include "tools/tailpack/cli.h"
 #include "package/tests/pe_image.h"
+#include "tools/tailpack/tests/stub_fixture.h"
 #include "tools/tailpack/tests/test_files.h"
 
 namespace testing_cli {
@@ -59,7 +60,7 @@ inline void expect_in_order(const std::string& text, const std::vector<std::stri
   }
 }
 
-// A folder holding stub.exe (a minimal PE32 that holds the marker text, as the real stub does) and
+// A folder holding stub.exe (tailrun_stub) and
 // setup.exe; `package` is where the tests write or create their package.
 class package_folder : public ::testing::Test {
  protected:
@@ -82,7 +83,7 @@ class package_folder : public ::testing::Test {
     testing_files::write(package, samples::package(stub, "Tailrun.exe", entries));
   }
 
-  const std::string stub = pe::minimal_image("stub code " + tail_marker_text());
+  const std::string stub = tailrun_stub();
   testing_files::temp_folder dir;
   std::string package = dir / "p.exe";
 };
