@@ -11,7 +11,7 @@ cd "$root"
 scripts/setup
 cmake --preset host >/dev/null && cmake --build --preset host --target tailpack -j2 >/dev/null
 cmake --preset windows >/dev/null
-cmake --build --preset windows --target Tailrun tailpack fake_installer e2e_runner box_watcher -j2 >/dev/null
+cmake --build --preset windows --target Tailrun tailpack fake_installer e2e_runner box_watcher stub_without_product -j2 >/dev/null
 # About 1.5 s a package; the bound leaves room for a slow machine.
 TAILRUN_DIFFERENTIAL_COUNT=$count timeout $((120 + count * 6)) \
   python3 -B tests/e2e/run_e2e.py --build-dir build/windows --tools-dir build/windows/tests/e2e --only differential
