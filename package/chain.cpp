@@ -28,6 +28,10 @@ class walker {
       case record_status::sink_failed:
         result_.stop = walk_stop::sink_failed;
         break;
+      case record_status::too_long:
+        result_.accepted = false;
+        result_.stop = walk_stop::too_long;
+        break;
     }
     result_.failed_at = end;
     return false;
@@ -69,7 +73,8 @@ class callback_consumer final : public chain_consumer {
 walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t block_size) {
   walk_result result;
   const std::int64_t marker = locate_tail_marker(file);
-  result.marker_offset = marker;
+  result.marker_offset = marker < 0 ? -1 : marker;
+  if (marker == chain_outside_signature) result.stop = walk_stop::outside_signature;
   if (marker < 0) return result;
   // Marker text too near the end for its record: found, but its record cannot be read.
   const std::uint64_t marker_end = static_cast<std::uint64_t>(marker) + tail_marker_record_size;
@@ -146,6 +151,10 @@ std::string describe_stop(const walk_result& result) {
       return "short read" + where;
     case walk_stop::sink_failed:
       return "file data could not be stored" + where;
+    case walk_stop::too_long:
+      return "a text record longer than 1 MiB" + where;
+    case walk_stop::outside_signature:
+      return "the chain does not end where the package's certificate table starts, or bytes follow that table";
     case walk_stop::consumer:
       return "walk stopped by its consumer";
   }

@@ -35,6 +35,8 @@ enum class walk_stop {
   move_failed,      // a move before the start of the file, or outside it
   read_failed,      // a read came up short
   sink_failed,      // a file's data could not be stored (the consumer's sink refused it)
+  too_long,         // a text record longer than longest_text: the chain is rejected
+  outside_signature,  // the chain does not end at the certificate table, or bytes follow the table
   consumer,         // the callback asked to stop
 };
 

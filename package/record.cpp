@@ -27,14 +27,38 @@ bool read_at(byte_source& file, std::uint64_t offset, void* buffer, std::size_t 
   return seek_to(file, offset) && file.read(buffer, count);
 }
 
-// Start of a certificate table that ends exactly at `size`, or 0 when there is none.
-std::uint64_t certificate_table_start(byte_source& file, std::uint64_t size) {
-  pe_headers headers;
-  if (!read_pe_headers(file, headers).empty()) return 0;
-  const std::uint64_t table = headers.certificate_table, table_size = headers.certificate_size;
-  if (table == 0 || table_size < 8 || table + table_size != size) return 0;
-  if (table < headers.optional_offset + headers.optional_size) return 0;  // overlaps the headers
-  return table;
+// The highest start of the marker text in [low, high) of the file, or -1.
+std::int64_t search_backward(byte_source& file, std::uint64_t low, std::uint64_t high) {
+  const std::string& marker = tail_marker_text();
+  std::vector<char> block;
+  std::uint64_t block_end = high;
+  while (block_end - low >= marker.size()) {
+    const std::uint64_t block_start = std::max(low, block_end > record_block_size ? block_end - record_block_size : 0);
+    block.resize(block_end - block_start);
+    if (!read_at(file, block_start, block.data(), block.size())) return -1;
+    const auto hit = std::find_end(block.begin(), block.end(), marker.begin(), marker.end());
+    if (hit != block.end()) return static_cast<std::int64_t>(block_start) + (hit - block.begin());
+    if (block_start == low) break;
+    block_end = block_start + marker.size() - 1;  // keep matches that straddle the boundary
+  }
+  return -1;
+}
+
+// The marker text of a tail marker record that ends at `table` after 0 to 7 zero bytes, or -1.
+std::int64_t marker_before_table(byte_source& file, std::uint64_t table) {
+  const std::string& marker = tail_marker_text();
+  unsigned char padding[8] = {};
+  const std::uint64_t before = std::min<std::uint64_t>(table, sizeof padding);
+  if (!read_at(file, table - before, padding, before)) return -1;
+  for (std::uint64_t zeros = 0; zeros <= before && zeros < sizeof padding; ++zeros) {
+    const std::uint64_t end = table - zeros;
+    std::string text(marker.size(), '\0');
+    if (end >= tail_marker_record_size + 23 &&
+        read_at(file, end - tail_marker_record_size, &text[0], text.size()) && text == marker)
+      return static_cast<std::int64_t>(end - tail_marker_record_size);
+    if (zeros < before && padding[before - 1 - zeros] != 0) break;
+  }
+  return -1;
 }
 
 }  // namespace
@@ -52,34 +76,38 @@ const std::string& tail_marker_text() {
   return text;
 }
 
+signed_region find_signed_region(byte_source& file, std::uint64_t size) {
+  signed_region region;
+  pe_headers headers;
+  if (!read_pe_headers(file, headers).empty() || headers.certificate_table == 0) return region;
+  region.table = headers.certificate_table;
+  region.table_size = headers.certificate_size;
+  region.refused = region.table + region.table_size != size || region.table_size < 8 ||
+                   region.table < headers.optional_offset + headers.optional_size;
+  return region;
+}
+
 std::int64_t search_end(byte_source& file) {
   const std::int64_t size = file.seek_end();
   if (size < 0) return -1;
-  const std::uint64_t table = certificate_table_start(file, static_cast<std::uint64_t>(size));
-  return table != 0 ? static_cast<std::int64_t>(table) : size;
+  const signed_region region = find_signed_region(file, static_cast<std::uint64_t>(size));
+  return region.table != 0 && !region.refused ? static_cast<std::int64_t>(region.table) : size;
 }
 
 std::int64_t locate_tail_marker(byte_source& file) {
-  const std::string& marker = tail_marker_text();
-  const std::int64_t end = search_end(file);
+  const std::int64_t size = file.seek_end();
+  if (size < 0) return -1;
+  const signed_region region = find_signed_region(file, static_cast<std::uint64_t>(size));
+  const std::uint64_t end =
+      region.table != 0 && !region.refused ? region.table : static_cast<std::uint64_t>(size);
   // Candidates s in [23, end - 23]; the bytes they cover lie in [23, end - 1).
   constexpr std::uint64_t lowest = 23;
-  if (end < 0 || static_cast<std::uint64_t>(end) < lowest + 1 + marker.size()) return -1;
-  const std::uint64_t low = lowest, high = static_cast<std::uint64_t>(end) - 1;
-
-  constexpr std::uint64_t block_size = record_block_size;
-  std::vector<char> block;
-  std::uint64_t block_end = high;
-  while (block_end - low >= marker.size()) {
-    const std::uint64_t block_start = std::max(low, block_end > block_size ? block_end - block_size : 0);
-    block.resize(block_end - block_start);
-    if (!read_at(file, block_start, block.data(), block.size())) return -1;
-    const auto hit = std::find_end(block.begin(), block.end(), marker.begin(), marker.end());
-    if (hit != block.end()) return static_cast<std::int64_t>(block_start) + (hit - block.begin());
-    if (block_start == low) break;
-    block_end = block_start + marker.size() - 1;  // keep matches that straddle the boundary
-  }
-  return -1;
+  const std::int64_t found =
+      end < lowest + 1 + tail_marker_text().size() ? -1 : search_backward(file, lowest, end - 1);
+  if (region.table == 0) return found;
+  const std::int64_t signed_chain = region.refused ? -1 : marker_before_table(file, region.table);
+  if (signed_chain >= 0) return signed_chain;
+  return found < 0 ? -1 : chain_outside_signature;
 }
 
 bool find_tail_marker(byte_source& file) {
@@ -87,10 +115,12 @@ bool find_tail_marker(byte_source& file) {
   return match >= 0 && seek_to(file, static_cast<std::uint64_t>(match) + tail_marker_record_size);
 }
 
-void text_sink::begin(std::uint64_t length) {
+bool text_sink::begin(std::uint64_t length) {
   length_ = length;
   text_.clear();
+  if (length > longest_text) return false;
   text_.reserve(static_cast<std::size_t>(std::min(length, limit_)));
+  return true;
 }
 
 bool text_sink::take(const char* bytes, std::size_t count) {
@@ -120,7 +150,7 @@ record_status record_reader::read(payload_sink& sink) {
   last_start_ = start;
 
   md5_context md5;
-  sink.begin(length);
+  if (!sink.begin(length)) return record_status::too_long;
   // The buffer grows to the largest block needed so far: short texts never cost a full block.
   const std::uint64_t block = std::min<std::uint64_t>(length, block_size_);
   if (block_.size() < block) block_.resize(static_cast<std::size_t>(block));

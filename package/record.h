@@ -22,19 +22,37 @@ constexpr std::uint64_t tail_marker_record_size = 42;
 // The longest payload a record can describe: the limit of its 32-bit length field.
 constexpr std::uint64_t largest_payload = 0xFFFFFFFFu;
 
+// The longest key, value, kind or file-name text a record may carry: a longer one is a bad record,
+// never held (a corrupted length field must not make the reader reserve gigabytes).
+constexpr std::uint64_t longest_text = std::uint64_t{1} << 20;
+
 // The block in which payloads are read, hashed and handed on: large enough that a read costs little
 // next to its bytes, small enough that memory stays flat.
 constexpr std::size_t record_block_size = std::size_t{1} << 20;
 
-// Where the search for the tail marker treats the file as ending: the file size, or, for a PE
-// whose certificate table (security directory) ends exactly at the end of the file, the start of
-// that table, since the signature does not cover the table and a chain planted there must not be
-// taken. Any inconsistency in the headers means "no table". -1 when the size is unknown.
+// The certificate table that the package's security directory names, if any. Only the bytes
+// before it are signed, so a signed package's chain must end where the table starts (0 to 7 zero
+// bytes of padding between), and nothing may follow the table.
+struct signed_region {
+  std::uint64_t table = 0;       // the table's start; 0 when the package names none
+  std::uint64_t table_size = 0;
+  bool refused = false;          // a table that ends before or past the end of the file
+};
+signed_region find_signed_region(byte_source& file, std::uint64_t size);
+
+// Where the search for the tail marker treats the file as ending: the start of a certificate table
+// that ends the file, else the file size. -1 when the size is unknown.
 std::int64_t search_end(byte_source& file);
 
+// What locate_tail_marker returns when the package names a certificate table but its chain does
+// not end where that table starts, or bytes follow the table: the package is refused.
+constexpr std::int64_t chain_outside_signature = -2;
+
 // Searches backwards for the marker text. Candidate starts run from end - 23 down to 23 (the 22
-// bytes ending at the last byte are never examined); the highest match wins. Returns the match's
-// offset, or -1 when there is none. Reads in large blocks: one pass at most.
+// bytes ending at the last byte are never examined); the highest match wins. In a signed package
+// the match must be the one whose record ends at the table (after 0 to 7 zero bytes), else
+// chain_outside_signature. Returns the match's offset, or -1 when there is none. Reads in large
+// blocks: one pass at most.
 std::int64_t locate_tail_marker(byte_source& file);
 
 // locate_tail_marker, then moves to the end of the tail marker record (match + 42). False when
@@ -45,18 +63,22 @@ bool find_tail_marker(byte_source& file);
 class payload_sink {
  public:
   virtual ~payload_sink() = default;
-  // Called once, before the first block, with the payload's length.
-  virtual void begin(std::uint64_t length) { (void)length; }
+  // Called once, before the first block, with the payload's length. False refuses the record:
+  // record_status::too_long.
+  virtual bool begin(std::uint64_t length) {
+    (void)length;
+    return true;
+  }
   // The next `count` bytes (never 0). False stops the read: record_status::sink_failed.
   virtual bool take(const char* bytes, std::size_t count) = 0;
 };
 
-// Holds a payload in memory: the first `limit` bytes of it, and its length. A text longer than
-// every text it is compared with need not be held whole.
+// Holds a text record in memory: the first `limit` bytes of it, and its length. A text longer than
+// every text it is compared with need not be held whole; one longer than longest_text is refused.
 class text_sink final : public payload_sink {
  public:
-  explicit text_sink(std::string& text, std::uint64_t limit = largest_payload) : text_(text), limit_(limit) {}
-  void begin(std::uint64_t length) override;
+  explicit text_sink(std::string& text, std::uint64_t limit = longest_text) : text_(text), limit_(limit) {}
+  bool begin(std::uint64_t length) override;
   bool take(const char* bytes, std::size_t count) override;
   std::uint64_t length() const { return length_; }
   bool whole() const { return length_ == text_.size(); }
@@ -74,7 +96,7 @@ class discard_sink final : public payload_sink {
 };
 
 // The outcome of reading one record backward.
-enum class record_status { ok, digest_mismatch, move_failed, read_failed, sink_failed };
+enum class record_status { ok, digest_mismatch, move_failed, read_failed, sink_failed, too_long };
 
 // A record's trailer: its payload length and stored digest.
 struct record_trailer {

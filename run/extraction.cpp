@@ -11,7 +11,7 @@ namespace {
 class head_sink final : public payload_sink {
  public:
   explicit head_sink(staged_output& output) : output_(output) {}
-  void begin(std::uint64_t length) override { output_.begin(length); }
+  bool begin(std::uint64_t length) override { return output_.begin(length); }
   bool take(const char* bytes, std::size_t count) override {
     const std::size_t room = folder_model::program_head_size - head_.size();
     head_.append(bytes, std::min(count, room));
@@ -74,7 +74,7 @@ class extraction final : public chain_consumer {
   void fail(std::size_t number) {
     if (staged_) error_ = staged_->error();
     failure_ = {number, name_, reason_};
-    report_.file_failure(messages::extract_failed, output_, error_);
+    report_.file_failure(messages::extract_failed, output_, error_, "the file could not be written");
     staged_.reset();
   }
 
@@ -101,14 +101,14 @@ extraction_result extract_package(run_system& system, reporter& report, folder_m
   std::uint32_t error = 0;
   const std::unique_ptr<byte_source> package = system.open_package(error);
   if (!package) {
-    report.file_failure(messages::open_failed, path, error);
+    report.file_failure(messages::open_failed, path, error, "the package could not be opened");
     result.refusal = "the package cannot be opened";  // as the stub would find its own file unreadable
     return result;
   }
   extraction extract(system, report, folder, settings, package_settings);
   result.walk = walk_chain(*package, extract);
   if (result.walk.stop == walk_stop::no_marker) {
-    report.file_failure(messages::no_chain, path, system.last_error());
+    report.file_failure(messages::no_chain, path, system.last_error(), "the package is incomplete: no tail marker");
     return result;  // the walk tells why
   }
   if (result.walk.stop == walk_stop::sink_failed) extract.data_failed();

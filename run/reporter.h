@@ -1,4 +1,5 @@
-// How a run speaks: message boxes, never while silent.
+// How a run speaks: message boxes, never while silent, and every message in the log, silent or not,
+// so that a silent run that fails says why.
 #pragma once
 #include <cstdint>
 #include <string>
@@ -13,13 +14,19 @@ class reporter {
   bool silent() const { return silent_; }
 
   void show(const run_message& message) { show(message.caption, message.text); }
+  // Logs "Message: <caption>: <text>" (each CR or LF as one space), then shows the box.
   void show(const std::string& caption, const std::string& text) {
+    std::string line = "Message: " + caption + ": " + text;
+    for (char& c : line)
+      if (c == '\r' || c == '\n') c = ' ';
+    system_.log(line);
     if (!silent_) system_.show_message(caption, text);
   }
 
-  // "File: <path>\rError: <the system's text for code>" under `caption`.
-  void file_failure(const char* caption, const std::string& path, std::uint32_t code) {
-    show(caption, "File: " + path + "\rError: " + system_.error_text(code));
+  // "File: <path>\rError: <the system's text for code>" under `caption`; `what_happened` instead
+  // of the system's text when the code is 0, whose text would say "success".
+  void file_failure(const char* caption, const std::string& path, std::uint32_t code, const char* what_happened) {
+    show(caption, "File: " + path + "\rError: " + (code == 0 ? std::string(what_happened) : system_.error_text(code)));
   }
 
  private:

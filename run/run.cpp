@@ -77,24 +77,32 @@ int launch_and_wait(run_system& system, reporter& report, const launch_request& 
   return run_failed;
 }
 
-// From the configuration to the clean-up; exceptions go to the outer guard.
-int guarded_run(run_system& system, reporter& report, const std::string& command_line, run_outcome& outcome,
-                settings_map* package_settings) {
-  system.load_configuration();
-  if (!system.acquire_single_instance()) {
-    report.show(messages::already_running);
-    outcome.refusal = "another run holds the single-instance guard";
-    return run_failed;
+// Removes the run's working folder when the run leaves it, on every path, exceptions included:
+// out of the folder first, so that it can go. Never throws.
+class working_folder_owner {
+ public:
+  working_folder_owner(run_system& system, const std::string& folder) : system_(system), folder_(folder) {}
+  ~working_folder_owner() {
+    try {
+      system_.set_current_folder(launch_directory(base_folder_of(folder_)));
+      system_.remove_folder(folder_);
+    } catch (...) {
+      // What cannot be removed stays.
+    }
   }
-  outcome.working_folder = enter_working_folder(system, report);
-  const std::string& working_folder = outcome.working_folder;
-  if (working_folder.empty()) {
-    report.show(messages::no_working_folder);
-    outcome.refusal = "no working folder could be created and entered";
-    system.release_single_instance();
-    return run_failed;
-  }
+  working_folder_owner(const working_folder_owner&) = delete;
+  working_folder_owner& operator=(const working_folder_owner&) = delete;
 
+ private:
+  run_system& system_;
+  const std::string& folder_;
+};
+
+// From the extraction to the launch's end, in the working folder, which goes on every way out.
+int run_in_working_folder(run_system& system, reporter& report, const std::string& command_line, run_outcome& outcome,
+                          settings_map* package_settings) {
+  const std::string& working_folder = outcome.working_folder;
+  const working_folder_owner owner(system, working_folder);
   settings_map settings;
   const std::string v_text = prepare_settings(settings, working_folder, command_line);
   folder_model folder(working_folder);
@@ -126,10 +134,28 @@ int guarded_run(run_system& system, reporter& report, const std::string& command
       outcome.launch_detail = target.detail;
     }
   }
+  return exit_code;
+}
 
-  // Out of the working folder, so that it can go.
-  system.set_current_folder(launch_directory(base_folder_of(working_folder)));
-  system.remove_folder(working_folder);
+// From the configuration to the clean-up; exceptions go to the outer guard.
+int guarded_run(run_system& system, reporter& report, const std::string& command_line, run_outcome& outcome,
+                settings_map* package_settings) {
+  system.load_configuration();
+  if (!system.acquire_single_instance()) {
+    report.show(messages::already_running);
+    outcome.refusal = "another run holds the single-instance guard";
+    return run_failed;
+  }
+  outcome.working_folder = enter_working_folder(system, report);
+  const std::string& working_folder = outcome.working_folder;
+  if (working_folder.empty()) {
+    report.show(messages::no_working_folder);
+    outcome.refusal = "no working folder could be created and entered";
+    system.release_single_instance();
+    return run_failed;
+  }
+
+  const int exit_code = run_in_working_folder(system, report, command_line, outcome, package_settings);
   system.release_single_instance();
   return exit_code;
 }
@@ -152,5 +178,6 @@ run_outcome perform_run(run_system& system, const std::string& command_line, set
     report.show(messages::no_context, messages::unhandled_text);
     outcome.exit_code = run_failed;
   }
+  system.log("Exit code: " + std::to_string(static_cast<std::uint32_t>(outcome.exit_code)));
   return outcome;
 }

@@ -20,9 +20,10 @@ using samples::records;
 class recording_sink final : public payload_sink {
  public:
   explicit recording_sink(std::size_t accept = SIZE_MAX) : accept_(accept) {}
-  void begin(std::uint64_t length) override {
+  bool begin(std::uint64_t length) override {
     ++begins;
     announced = length;
+    return true;
   }
   bool take(const char* bytes, std::size_t count) override {
     if (blocks == accept_) return false;
@@ -109,6 +110,21 @@ TEST(walk_stream, a_kind_longer_than_every_kind_text_is_another_kind_even_if_it_
   EXPECT_EQ(met[1].kind_size, long_kind.size());
   EXPECT_EQ(met[1].kind_text.size(), kind_text_limit);
   EXPECT_EQ(met[1].key, "k");
+}
+
+// A text's length is checked before anything is held: over 1 MiB the record is bad, whatever its
+// digest says; file data of that length is streamed as usual.
+TEST(walk_stream, a_text_record_over_1_mib_rejects_the_chain) {
+  const std::string big(longest_text + 1, 'v');
+  walk_result result;
+  memory_source texts(records({"Tailrun.exe", "stub", "stub", big, "k", "value", tail_marker_text()}));
+  walk_all(texts, result);
+  EXPECT_FALSE(result.accepted);
+  EXPECT_EQ(result.stop, walk_stop::too_long);
+  memory_source data(records({"Tailrun.exe", "stub", "stub", big, "f.bin", "k", "file", tail_marker_text()}));
+  walk_all(data, result);
+  EXPECT_TRUE(result.accepted);
+  EXPECT_EQ(result.stop, walk_stop::stub);
 }
 
 // A consumer that gives every file a sink and notes which files took effect.

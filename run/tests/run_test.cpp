@@ -41,7 +41,7 @@ TEST(run_core, well_formed_package_runs_in_order_and_cleans_up) {
                      "clear C:\\Temp\\QVNEX_msi.log.txt", "log ", "log File: " + work + "setup.exe",
                      "log Parameters: /x /qb/V\"/l*v \\\"C:\\Temp\\QVNEX_msi.log.txt\\\" \"", "log ",
                      "launch " + work + "setup.exe|/x /qb/V\"/l*v \\\"C:\\Temp\\QVNEX_msi.log.txt\\\" \"|C:\\Temp",
-                     "enter C:\\Temp", "remove " + work, "release"}));
+                     "enter C:\\Temp", "remove " + work, "release", "log Exit code: 3010"}));
 }
 
 // Each way a run refuses: its messages in order, and that nothing is launched.
@@ -81,7 +81,7 @@ TEST(run_core, refusals_show_their_messages_in_order_and_launch_nothing) {
 }
 
 // The chain itself: no marker, a digest mismatch, a package that cannot be opened; silent runs
-// show nothing at all.
+// show nothing at all, and log every message all the same.
 TEST(run_core, package_failures_and_silence) {
   std::string corrupted = package_of(launching("setup.exe", installer));
   corrupted[corrupted.size() - 200] ^= 1;
@@ -102,6 +102,9 @@ TEST(run_core, package_failures_and_silence) {
       system.package_opens = c.opens;
       EXPECT_EQ(perform_run(system, command_line).exit_code, 1);
       EXPECT_EQ(system.shown(), *command_line ? strings{} : c.messages) << command_line;
+      strings logged;
+      for (const std::string& line : system.starting("log Message: ")) logged.push_back(line.substr(0, line.find(": ")));
+      EXPECT_EQ(logged, c.messages) << command_line;
       EXPECT_EQ(system.starting("remove "), strings{work});
     }
   }
@@ -158,16 +161,20 @@ TEST(run_core, run_failures) {
 }
 
 // An exception at any step ends the run through the outer guard: its text as the caption, the
-// guard released, exit code 1.
-TEST(run_core, exceptions_end_the_run_through_the_outer_guard) {
-  for (const char* step : {"configuration", "guard", "folder", "open", "stage", "launch"}) {
+// guard released, exit code 1; the working folder goes first, once there is one.
+TEST(run_core, exceptions_end_the_run_through_the_outer_guard_and_remove_the_folder) {
+  for (const auto& [step, had_folder] : std::vector<std::pair<std::string, bool>>{
+           {"configuration", false}, {"guard", false}, {"folder", false}, {"open", true}, {"stage", true},
+           {"launch", true}}) {
     fake_system system;
     system.package = package_of(launching("setup.exe", installer));
     system.throw_at = step;
     EXPECT_EQ(perform_run(system, "").exit_code, 1) << step;
     EXPECT_EQ(system.shown(), strings{step}) << step;
-    EXPECT_EQ(system.events.back(), "show " + std::string(step)) << step;
-    EXPECT_EQ(system.starting("release").size(), 1u) << step;
+    const strings end(system.events.end() - 4, system.events.end());
+    EXPECT_EQ(end, (strings{"release", "log Message: " + step + ": Unhandled Exception", "show " + step,
+                            "log Exit code: 1"}));
+    EXPECT_EQ(system.starting("remove "), had_folder ? strings{work} : strings{}) << step;
   }
 }
 

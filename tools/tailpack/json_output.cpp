@@ -39,6 +39,8 @@ const char* walk_stop_name(walk_stop stop) {
     case walk_stop::move_failed: return "move_failed";
     case walk_stop::read_failed: return "read_failed";
     case walk_stop::sink_failed: return "sink_failed";
+    case walk_stop::too_long: return "too_long";
+    case walk_stop::outside_signature: return "outside_signature";
     case walk_stop::consumer: return "consumer";
   }
   return "unknown";

@@ -28,7 +28,8 @@ json json_text(const std::string& bytes, const text_view& view, bool* decoded = 
 // The walk's outcome: "accepted", "stop" (walk_stop_name), "reason", "records_read", "failed_at".
 json json_walk(const walk_result& result);
 
-// "no_marker", "stub", "digest_mismatch", "move_failed", "read_failed", "sink_failed", "consumer".
+// "no_marker", "stub", "digest_mismatch", "move_failed", "read_failed", "sink_failed", "too_long",
+// "outside_signature", "consumer".
 const char* walk_stop_name(walk_stop stop);
 
 // Writes `document` indented, and a line feed. Bytes of a path that are not UTF-8 become U+FFFD.

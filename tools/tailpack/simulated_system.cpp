@@ -43,7 +43,7 @@ class recorded_output final : public staged_output {
  public:
   recorded_output(std::unique_ptr<staged_output> inner, std::vector<simulated_system::written_file>& files)
       : inner_(std::move(inner)), files_(files) {}
-  void begin(std::uint64_t length) override { inner_->begin(length); }
+  bool begin(std::uint64_t length) override { return inner_->begin(length); }
   bool take(const char* bytes, std::size_t count) override {
     size_ += count;
     return inner_->take(bytes, count);
