@@ -1,4 +1,5 @@
 // tailpack explain: its options, help and output (text, or JSON with --json).
+#include "tools/tailpack/brand_output.h"
 #include "tools/tailpack/codepage.h"
 #include "tools/tailpack/command.h"
 #include "tools/tailpack/explain.h"
@@ -43,8 +44,9 @@ const char help[] =
     "  -h, --help             show this text\n"
     "\n"
     "Output: one line each, \"command line: \", \"working folder: \", \"file: \", \"parameters: \",\n"
-    "\"directory: \", \"msi log: \" (only when asked for), then \"note: \" lines. Each text follows its\n"
-    "\": \" exactly as the stub passes it (leading spaces count), with control characters as \\xNN.\n"
+    "\"directory: \", \"msi log: \" (only when asked for), then \"note: \" lines and \"brand: \" (the\n"
+    "stub's product, family, version, company). Each text follows its \": \" exactly as the stub\n"
+    "passes it (leading spaces count), with control characters as \\xNN.\n"
     "\n"
     "Exit status: 0 when the package could be read, also when the stub would launch nothing: then\n"
     "a \"refusal: \" line gives the reason, the stub's messages and its exit code instead of the\n"
@@ -95,7 +97,8 @@ explain_request parse_explain(const std::vector<std::string>& args) {
   return request;
 }
 
-json json_explanation(const explain_request& request, const explanation& explained, const text_view& view) {
+json json_explanation(const explain_request& request, const explanation& explained, const text_view& view,
+                      const std::optional<brand_info>& brand) {
   json document = json_document("explain", view);
   document["package"] = request.package;
   document["command_line"] = json_text(explained.command_line, view);
@@ -115,6 +118,7 @@ json json_explanation(const explain_request& request, const explanation& explain
     document["launch"] = nullptr;
   }
   document["warnings"] = explained.warnings;
+  document["brand"] = json_brand(brand);
   document["walk"] = json_walk(explained.result);
   return document;
 }
@@ -124,13 +128,15 @@ int run_explain(const std::vector<std::string>& args, std::ostream& out, std::os
   const text_view view(request.code_page);
   const std::unique_ptr<byte_source> file = open_package(request.package);
   const explanation explained = explain_launch(*file, request.package, request.command_line, request.temp_folder);
+  const std::optional<brand_info> brand = read_brand(*file);
   if (request.json) {
-    print_json(json_explanation(request, explained, view), out);
+    print_json(json_explanation(request, explained, view, brand), out);
     return exit_ok;
   }
   for (const std::string& warning : explained.warnings)
     err << "tailpack: warning: " << request.package << ": " << warning << '\n';
   print_explanation(explained, view, out);
+  print_brand(brand, out);
   return exit_ok;
 }
 

@@ -1,4 +1,5 @@
 // tailpack list: its options, help and output (text, or JSON with --json).
+#include "tools/tailpack/brand_output.h"
 #include "tools/tailpack/command.h"
 #include "tools/tailpack/json_output.h"
 #include "tools/tailpack/report.h"
@@ -15,7 +16,8 @@ const char help[] =
     "if absent, so among equal keys the first met takes effect and the others are shadowed. A file\n"
     "entry's key follows the same rule, but its file is written in the order met, so among equal\n"
     "stored names the one met LAST (nearest the stub) stays on disk. Then the verdict: accepted or\n"
-    "not, and why. Texts are quoted; bytes outside printable ASCII are shown as \\xNN.\n"
+    "not, and why; then the brand in the stub's resources (product, family, version, company).\n"
+    "Texts are quoted; bytes outside printable ASCII are shown as \\xNN.\n"
     "\n"
     "Options:\n"
     "  --codepage CP          show texts decoded from Windows code page CP (the one they were\n"
@@ -82,7 +84,8 @@ json json_entry(std::size_t number, const listed_entry& entry, const text_view& 
   return item;
 }
 
-json json_listing(const std::string& path, const package_report& report, const text_view& view) {
+json json_listing(const std::string& path, const package_report& report, const text_view& view,
+                  const std::optional<brand_info>& brand) {
   json document = json_document("list", view);
   document["package"] = path;
   document["size"] = report.size;
@@ -105,6 +108,7 @@ json json_listing(const std::string& path, const package_report& report, const t
   } else {
     document["stub"] = nullptr;
   }
+  document["brand"] = json_brand(brand);
   document["verdict"] = json_walk(report.result);
   return document;
 }
@@ -115,10 +119,12 @@ int run_list(const std::vector<std::string>& args, std::ostream& out, std::ostre
   const text_view view(code_page_option(tokens));
   const std::unique_ptr<byte_source> file = open_package(path);
   const package_report report = read_package_report(*file);
+  const std::optional<brand_info> brand = read_brand(*file);
   if (has_option(tokens, "--json")) {
-    print_json(json_listing(path, report, view), out);
+    print_json(json_listing(path, report, view, brand), out);
   } else {
     print_listing(path, report, view, out);
+    print_brand(brand, out);
   }
   return exit_ok;
 }
