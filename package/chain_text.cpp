@@ -1,0 +1,37 @@
+// The walk's outcome in words: for those who explain a package (the stub links none of it).
+#include "package/chain.h"
+
+std::string describe_stop(const walk_result& result) {
+  const std::string where = " in record " + std::to_string(result.records_read) + " read (at file offset " +
+                            std::to_string(result.failed_at) + ")";
+  switch (result.stop) {
+    case walk_stop::no_marker:
+      return "no tail marker";
+    case walk_stop::stub:
+      return "";
+    case walk_stop::digest_mismatch:
+      return "digest mismatch" + where;
+    case walk_stop::move_failed:
+      return "record reaches before the start of the file" + where;
+    case walk_stop::read_failed:
+      return "short read" + where;
+    case walk_stop::sink_failed:
+      return "file data could not be stored" + where;
+    case walk_stop::too_long:
+      return "a text record longer than 1 MiB" + where;
+    case walk_stop::outside_signature:
+      return "the chain does not end where the package's certificate table starts, or bytes follow that table";
+    case walk_stop::consumer:
+      return "walk stopped by its consumer";
+  }
+  return "";
+}
+
+std::string describe_verdict(const walk_result& result) {
+  if (result.accepted) {
+    if (result.stop == walk_stop::stub) return "";
+    return "the walk ended before the stub entry: " + describe_stop(result);
+  }
+  if (result.stop == walk_stop::stub) return "the stub entry was reached without a verified tail marker record";
+  return describe_stop(result);
+}
