@@ -6,8 +6,10 @@
 #include "support/handle.h"
 #include "support/windows.h"
 
-// A new file at a path that the run chose; only commit gives it its stored name, so no partial or
-// unverified file ever stands under that name. Deleted unless committed.
+// A new file at a path that the run chose, delete-pending from its creation, so that the system
+// removes it however the run ends, a killed process included; only commit clears the mark and gives
+// it its stored name through the same handle, so no partial or unverified file ever stands under
+// that name or outlives the run.
 class staged_file final : public staged_output {
  public:
   // Creates the file (it must not exist): GENERIC_WRITE, shared for reading, sequential scan. On
@@ -22,15 +24,19 @@ class staged_file final : public staged_output {
   // Writes the block; false on a failed or short write (a full disk), with error() set.
   bool take(const char* bytes, std::size_t count) override;
 
-  // Closes the file and renames it to `path`, replacing a file of that name. False with error()
-  // set when that fails; the staged file is deleted then.
+  // Renames the file to `path` (a full path) by its handle, replacing a file of that name, and
+  // closes it. False with error() set when that fails; the staged file is deleted then.
   bool commit(const std::string& path) override;
 
   std::uint32_t error() const override { return error_; }
+
+  // Whether the system holds the file for deletion when its handle closes.
+  bool delete_pending() const { return pending_; }
 
  private:
   std::string path_;
   tessel::unique_file file_;
   DWORD error_ = NO_ERROR;
   bool committed_ = false;
+  bool pending_ = false;  // marked for deletion when its handle closes
 };

@@ -29,6 +29,8 @@ from e2e_common import Failure, SKIPPED, Skip
 from e2e_run import Session
 from e2e_wine import BoxWatcher, Wine, Xvfb, prefix_lock
 from scenarios_differential import scenario_differential
+from scenarios_field import (scenario_appended_after_signature, scenario_huge_length_field,
+                             scenario_silent_failure_logged)
 from scenarios_environment import (scenario_already_running, scenario_log_cannot_open,
                                    scenario_no_product_name, scenario_no_temporary_folder,
                                    scenario_temp_at_drive_root)
@@ -92,7 +94,10 @@ def run_scenarios(s, only):
                       ("no_executable", scenario_no_executable),
                       ("msi_install", scenario_msi_install),
                       ("msi_launch_condition", scenario_msi_launch_condition),
-                      ("msi_language", scenario_msi_language)]
+                      ("msi_language", scenario_msi_language),
+                      ("silent_failure_logged", scenario_silent_failure_logged),
+                      ("huge_length_field", scenario_huge_length_field),
+                      ("appended_after_signature", scenario_appended_after_signature)]
     if s.tailpack:
         stub_scenarios.append(("differential", scenario_differential))
     if not os.path.exists(s.stub):
