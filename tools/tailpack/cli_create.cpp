@@ -5,10 +5,9 @@
 #include "tools/tailpack/command.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/create.h"
+#include "tools/tailpack/create_warnings.h"
 #include "tools/tailpack/options.h"
 #include "tools/tailpack/verify.h"
-#include "run/command_line.h"
-#include "run/folder_model.h"
 #include "tools/tailpack/stub_check.h"
 #include "tools/tailpack/text.h"
 #include "tools/tailpack/text_view.h"
@@ -178,36 +177,15 @@ entry_source parse_entry(const token& t, const text_rules& rules) {
   return source;
 }
 
-// The longest command line that Windows passes to a process, in characters.
-constexpr std::uint64_t longest_command_line = 32767;
-
-// A warning when the installer's command line could pass what Windows passes: the quoted file and
-// its parameters as the preview's run composed them, with every mention of the temporary folder
-// grown to a working folder of the longest path. Empty when it fits.
-std::string command_line_warning(const run_outcome& outcome) {
-  const launch_request& launch = outcome.launch;
-  const std::string temp = base_folder_of(outcome.working_folder);
-  const std::string text = launch.file + launch.parameters;
-  std::uint64_t mentions = 0;
-  for (std::size_t at = text.find(temp); !temp.empty() && at != std::string::npos; at = text.find(temp, at + 1))
-    ++mentions;
-  const std::uint64_t growth = longest_path - std::min<std::uint64_t>(longest_path, outcome.working_folder.size());
-  const std::uint64_t length = 3 + text.size() + mentions * growth;  // the quotes and the space
-  if (length <= longest_command_line) return "";
-  return "the installer's command line could reach " + std::to_string(length) +
-         " characters in a long temporary folder, and the stub's own command line adds to it: more than the " +
-         std::to_string(longest_command_line) + " that Windows passes, so the launch would fail";
-}
-
-// Refuses a package that the stub would not run, judged by verify on its preview; warns when its
-// command line could be too long.
+// Refuses a package that the stub would not run, judged by verify on its preview; warns about what
+// it would run, but perhaps not as meant.
 void check_launch(const create_request& request, std::ostream& err) {
   const std::string preview = preview_package(request);
   memory_source source(preview);
   const verification verified = verify_package(source, request.output_path, example_temp_folder);
   if (!verified.passes()) throw failure("the stub would not run the package: " + verified.problems.front());
-  const std::string warning = command_line_warning(verified.outcome);
-  if (!warning.empty()) err << "tailpack: warning: " << warning << '\n';
+  for (const std::string& warning : create_warnings(request, verified))
+    err << "tailpack: warning: " << warning << '\n';
 }
 
 int run_create(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {

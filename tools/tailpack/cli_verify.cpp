@@ -9,7 +9,7 @@ namespace tailpack {
 namespace {
 
 const char help[] =
-    "Usage: tailpack verify [--temp-folder PATH] [--json] PACKAGE\n"
+    "Usage: tailpack verify [--temp-folder PATH] [--codepage CP] [--json] PACKAGE\n"
     "\n"
     "Runs the stub's own run core on a simulated machine and exits with 0 exactly when that run\n"
     "launches the installer, otherwise with 1 and the reason, naming the entry where there is one:\n"
@@ -27,6 +27,8 @@ const char help[] =
     "Options:\n"
     "  --temp-folder PATH     the stub's temporary folder, a Windows path (default:\n"
     "                         C:\\Users\\user\\AppData\\Local\\Temp): path lengths depend on it\n"
+    "  --codepage CP          show texts decoded from Windows code page CP (the one the package\n"
+    "                         was created with); a text that is not valid in CP is shown as bytes\n"
     "  --json                 one JSON document (schema \"tailpack-verify\", see the README); the\n"
     "                         exit status is the same\n"
     "  -h, --help             show this text\n"
@@ -34,16 +36,20 @@ const char help[] =
     "Exit status: 0 the stub would run the package; 1 it would not, or the package cannot be read;\n"
     "2 a wrong command line.\n";
 
-const option_set options = {{"--temp-folder"}, {"--json"}};
+const option_set options = {{"--temp-folder", "--codepage"}, {"--json"}};
 
-json json_verification(const std::string& path, const verification& verified) {
-  const text_view bytes;
-  json document = json_document("verify", bytes);
+json json_verification(const std::string& path, const verification& verified, const text_view& view) {
+  json document = json_document("verify", view);
   document["package"] = path;
   document["passes"] = verified.passes();
-  document["problems"] = verified.problems;
-  document["warnings"] = verified.warnings;
-  document["launch_file"] = verified.passes() ? json_text(verified.launch_file, bytes) : json(nullptr);
+  json problems = json::array(), warnings = json::array();
+  for (const std::string& problem : verified.problems) problems.push_back(view.plain(problem));
+  for (const std::string& warning : verified.warnings) warnings.push_back(view.plain(warning));
+  document["problems"] = problems;
+  document["warnings"] = warnings;
+  bool decoded = true;
+  document["launch_file"] = verified.passes() ? json_text(verified.launch_file, view, &decoded) : json(nullptr);
+  if (!decoded && view.code_page()) document["undecoded"] = json::array({"launch_file"});
   document["walk"] = json_walk(verified.outcome.walk);
   return document;
 }
@@ -52,15 +58,17 @@ int run_verify(const std::vector<std::string>& args, std::ostream& out, std::ost
   const std::vector<token> tokens = tokenize(args, options);
   const std::string path = positionals(tokens, {"PACKAGE"})[0];
   const std::string temp_folder = temp_folder_option(tokens);
+  const text_view view(code_page_option(tokens));
   const std::unique_ptr<byte_source> file = open_package(path);
   const verification verified = verify_package(*file, path, temp_folder);
   if (has_option(tokens, "--json")) {
-    print_json(json_verification(path, verified), out);
+    print_json(json_verification(path, verified, view), out);
     return verified.passes() ? exit_ok : exit_failure;
   }
-  if (!verified.passes()) throw failure(path + ": " + verified.problems.front());
-  for (const std::string& warning : verified.warnings) err << "tailpack: warning: " << path << ": " << warning << '\n';
-  out << path << ": accepted\n";
+  if (!verified.passes()) throw failure(path + ": " + view.plain(verified.problems.front()));
+  for (const std::string& warning : verified.warnings)
+    err << "tailpack: warning: " << path << ": " << view.plain(warning) << '\n';
+  out << path << ": accepted, launches " << view.quote(verified.launch_file) << '\n';
   return exit_ok;
 }
 

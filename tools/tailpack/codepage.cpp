@@ -73,6 +73,22 @@ std::string first_unmappable(const std::string& utf8, unsigned code_page) {
   return "";
 }
 
+constexpr unsigned utf8_code_page = 65001;
+
+// True when `utf8` (valid) holds a C1 control (U+0080 to U+009F) or a private-use character
+// (U+E000 to U+F8FF). No ANSI code page assigns a character there: they are what a converter
+// gives for a byte the code page leaves undefined (Windows maps byte 0x81 of 1252 to U+0081, where
+// iconv refuses it), so both platforms count such bytes as undecodable.
+bool has_unassigned_mark(const std::string& utf8) {
+  for (std::size_t i = 0; i < utf8.size(); i += character_length(static_cast<unsigned char>(utf8[i]))) {
+    const auto lead = static_cast<unsigned char>(utf8[i]);
+    if (lead == 0xc2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xa0) return true;
+    if (lead == 0xee || (lead == 0xef && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xa4))
+      return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string utf8_to_code_page(const std::string& utf8, unsigned code_page) {
@@ -98,7 +114,11 @@ std::string utf8_to_code_page(const std::string& utf8, unsigned code_page) {
 
 std::string code_page_to_utf8(const std::string& bytes, unsigned code_page) {
   if (bytes.empty()) return bytes;
-  return decode_with_platform(bytes, code_page);
+  const std::string utf8 = decode_with_platform(bytes, code_page);
+  if (code_page != utf8_code_page && has_unassigned_mark(utf8))
+    throw conversion_error(conversion_error::kind::invalid_input,
+                           "the bytes are not a text in code page " + std::to_string(code_page));
+  return utf8;
 }
 
 }  // namespace tailpack

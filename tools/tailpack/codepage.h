@@ -27,7 +27,8 @@ bool is_valid_utf8(const std::string& text);
 std::string utf8_to_code_page(const std::string& utf8, unsigned code_page);
 
 // `bytes` in `code_page` decoded to UTF-8. Throws conversion_error when the bytes are not valid in
-// the code page (for the code pages whose platform converter checks that) or it is unknown.
+// the code page, or decode to a C1 control or a private-use character (what converters give for a
+// byte the code page leaves undefined), so that Linux and Windows agree; or when it is unknown.
 std::string code_page_to_utf8(const std::string& bytes, unsigned code_page);
 
 // --- Platform halves (codepage_iconv.cpp, codepage_win32.cpp): plain conversions, valid UTF-8 in ---

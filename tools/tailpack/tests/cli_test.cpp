@@ -158,7 +158,7 @@ TEST_F(commands, verify_accepts_exactly_what_the_stub_accepts) {
   ASSERT_EQ(create_sample(package).status, tailpack::exit_ok);
   const outcome ok = tailpack_run({"verify", package});
   EXPECT_EQ(ok.status, tailpack::exit_ok);
-  EXPECT_EQ(ok.out, package + ": accepted\n");
+  EXPECT_EQ(ok.out, package + ": accepted, launches \"setup.exe\"\n");
   EXPECT_EQ(ok.err, "");
   // The walk's reason for a rejection (the chain's own tests cover each one), and a file not there.
   std::string changed = read(package);
@@ -217,6 +217,9 @@ TEST_F(commands, create_refuses_an_input_over_the_record_limit_before_reading_it
                    "holds 4294967296 bytes, more than a record can hold (4294967295 bytes");
     EXPECT_FALSE(std::filesystem::exists(package));
   }
+  // A value is a text: over 1 MiB the stub would refuse the package.
+  std::filesystem::resize_file(big, (std::uint64_t{1} << 20) + 1);
+  expect_one_err_line(create({"--value-file", "k=" + big.string()}), "more than the stub reads as a text");
 }
 
 TEST_F(commands, extract_writes_files_and_settings_as_the_stub_does) {

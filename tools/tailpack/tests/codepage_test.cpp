@@ -2,6 +2,8 @@
 // extract give the UTF-8 back, and texts that cannot be stored are refused with a clear line.
 #include <gtest/gtest.h>
 
+#include <nlohmann/json.hpp>
+
 #include "tools/tailpack/codepage.h"
 #include "tools/tailpack/text.h"
 #include "tools/tailpack/tests/cli_run.h"
@@ -104,6 +106,36 @@ TEST_F(codepage_commands, escaped_bytes_are_stored_as_they_are_whatever_the_code
   const outcome r = create(samples::concat({"--codepage", "1252", "--escaped", "--value", "t=\xc3\xa9\\xe9\\xff"}, launchable()));
   ASSERT_EQ(r.status, tailpack::exit_ok) << r.err;
   EXPECT_NE(read(package_path).find(samples::record("\xe9\xe9\xff")), std::string::npos);
+}
+
+// verify decodes with --codepage; a byte that one platform's converter leaves undefined (0x81 in
+// 1252: iconv refuses it, Windows gives U+0081) is shown as bytes and listed as undecoded on both.
+TEST_F(codepage_commands, verify_decodes_and_undefined_bytes_stay_bytes_on_every_platform) {
+  EXPECT_THROW(tailpack::code_page_to_utf8("\x81", 1252), tailpack::conversion_error);
+  const std::string name = "\xd0\xa3\xd1\x81\xd1\x82.exe";  // Уст.exe
+  ASSERT_EQ(create({"--codepage", "1251", "--file", "installer32:" + name + "=" + (dir / "setup.exe"), "--value",
+                    "executable32=%installer32%"}).status, tailpack::exit_ok);
+  const outcome decoded = tailpack_run({"verify", "--codepage", "1251", package});
+  EXPECT_EQ(decoded.out, package + ": accepted, launches \"" + name + "\"\n");
+  ASSERT_EQ(create({"--escaped", "--file", "installer32:a\\x81.exe=" + (dir / "setup.exe"), "--value",
+                    "executable32=%installer32%"}).status, tailpack::exit_ok);
+  const outcome undefined = tailpack_run({"verify", "--codepage", "1252", "--json", package});
+  const nlohmann::json doc = nlohmann::json::parse(undefined.out);
+  EXPECT_EQ(doc["launch_file"], "a\xc2\x81.exe");  // one character per byte
+  EXPECT_EQ(doc["undecoded"], nlohmann::json::array({"launch_file"}));
+}
+
+// create warns, and still writes, for what the stub would run but perhaps not as meant.
+TEST_F(codepage_commands, create_warns_for_an_msi_and_for_keys_given_twice_or_set_by_the_stub) {
+  write(dir.path() / "product.msi", "msi");
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"--file", "installer32=" + (dir / "product.msi"), "--value", "executable32=%installer32%"},
+       "names an .msi file: the stub's parameters reach msiexec only through the file association"},
+      {samples::concat(launchable(), {"--value", "msilog=ON", "--value", "msilog=OFF"}),
+       "key \"msilog\" is given 2 times: the last one given takes effect"},
+      {samples::concat(launchable(), {"--value", "commandline=/x"}), "key \"commandline\" is one the stub sets itself"},
+  };
+  for (const auto& [options, message] : cases) expect_one_err_line(create(options), message, tailpack::exit_ok);
 }
 
 }  // namespace

@@ -1,0 +1,44 @@
+# The Debian package tailrun_<version>_amd64.deb: /usr/bin/tailpack (stripped), the stub in
+# /usr/share/tailrun/, the man page tailpack(1) and a bash completion. Built by `cpack -G DEB` in a
+# native build configured with TAILRUN_PACKAGED_STUB, the Windows build's Tailrun.exe;
+# scripts/package makes both builds and the package. Included by tools/tailpack (native builds).
+
+set(TAILRUN_PACKAGED_STUB "" CACHE FILEPATH "The stub (Tailrun.exe of the Windows build) that the Debian package carries")
+if(NOT TAILRUN_PACKAGED_STUB)
+  return()
+endif()
+
+install(FILES ${TAILRUN_PACKAGED_STUB} DESTINATION ${TAILRUN_INSTALL_STUB_DIR} RENAME Tailrun.exe)
+
+# The man page, from tailpack's own --help and --version (Debian's help2man), compressed as
+# Debian installs man pages.
+find_program(TAILRUN_HELP2MAN help2man REQUIRED)
+set(man_page ${CMAKE_CURRENT_BINARY_DIR}/tailpack.1)
+add_custom_command(
+  OUTPUT ${man_page}.gz
+  COMMAND ${TAILRUN_HELP2MAN} --no-info --no-discard-stderr --name "create, list, verify, extract and explain Tailrun packages"
+          --output ${man_page} $<TARGET_FILE:tailpack>
+  COMMAND gzip -n -9 -f ${man_page}
+  DEPENDS tailpack
+  COMMENT "tailpack(1) from tailpack --help")
+add_custom_target(tailpack_man ALL DEPENDS ${man_page}.gz)
+install(FILES ${man_page}.gz DESTINATION share/man/man1)
+install(FILES ${PROJECT_SOURCE_DIR}/packaging/tailpack.bash-completion
+        DESTINATION share/bash-completion/completions RENAME tailpack)
+
+set(CPACK_GENERATOR DEB)
+set(CPACK_PACKAGE_NAME tailrun)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Tailrun packaging tool (tailpack) and the Tailrun installer stub")
+set(CPACK_PACKAGE_CONTACT "Tailrun maintainers <tailrun@localhost>")
+set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
+set(CPACK_STRIP_FILES ON)
+set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # tailrun_<version>_<architecture>.deb
+set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)   # dpkg-shlibdeps names the C and C++ run-time libraries
+include(CPack)
+
+if(BUILD_TESTING)
+  add_test(NAME tailrun_deb COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/deb_test.sh ${CMAKE_BINARY_DIR})
+  set_tests_properties(tailrun_deb PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+endif()
