@@ -25,6 +25,14 @@ void check_payload(const std::string& what, const record_payload& payload) {
                   std::to_string(largest_payload) + " bytes, 4 GiB - 1)");
 }
 
+// Keys, values and names are texts, which the stub refuses past longest_text.
+void check_text(const std::string& what, const record_payload& payload) {
+  check_payload(what, payload);
+  if (payload.size() > longest_text)
+    throw failure(what + " holds " + std::to_string(payload.size()) + " bytes, more than the stub reads as a text (" +
+                  std::to_string(longest_text) + " bytes, 1 MiB)");
+}
+
 // The file at `path` as a payload: its size is taken now, its bytes are read when it is written.
 record_payload file_payload(const std::string& path) {
   std::string reason;
@@ -113,8 +121,8 @@ std::vector<package_entry> load_entries(const create_request& request) {
     entries.push_back(load_entry(source, request.unchecked_names));
     const package_entry& entry = entries.back();
     const std::string what = describe(source);
-    check_payload(what + " key", entry.key);
-    check_payload(what + (entry.kind == package_entry::type::file ? " name" : " value"), entry.value);
+    check_text(what + " key", entry.key);
+    check_text(what + (entry.kind == package_entry::type::file ? " name" : " value"), entry.value);
     check_payload(what + " data", entry.data);
   }
   return entries;
@@ -127,7 +135,7 @@ std::string stub_name_of(const create_request& request) {
 create_summary create_package(const create_request& request, const std::vector<package_entry>& entries) {
   const record_payload stub = request.stub_image;
   const std::string stub_name = stub_name_of(request);
-  check_payload("--stub-name", stub_name);
+  check_text("--stub-name", stub_name);
   const std::uint64_t size = package_size(stub, stub_name, entries);
 
   const std::string temp = create_temp_beside(request.output_path);
