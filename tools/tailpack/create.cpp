@@ -138,11 +138,18 @@ create_summary create_package(const create_request& request, const std::vector<p
   check_text("--stub-name", stub_name);
   const std::uint64_t size = package_size(stub, stub_name, entries);
 
+  // Each input is read once, its digest computed from the bytes written; one that was written to
+  // meanwhile (its stamp changed) fails the create rather than give a package of mixed contents.
+  std::vector<std::pair<std::string, std::string>> stamps;
+  for (const entry_source& source : request.entries)
+    if (source.kind != entry_source::type::value) stamps.emplace_back(source.path, file_stamp(source.path));
   const std::string temp = create_temp_beside(request.output_path);
   try {
     file_sink sink(temp);
     write_package(sink, stub, stub_name, entries);
     sink.close();
+    for (const auto& [path, stamp] : stamps)
+      if (file_stamp(path) != stamp) throw failure(path + " changed while it was read; nothing was written");
     replace_file(temp, request.output_path);
   } catch (...) {
     remove_file(temp);

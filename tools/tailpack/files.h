@@ -84,4 +84,8 @@ bool is_link(const std::string& path);
 // does not exist or cannot be examined.
 bool same_file(const std::string& a, const std::string& b);
 
+// What tells whether the file at `path` changed: its identity, size and modification time, as an
+// opaque text; empty when it cannot be examined. Equal texts: the file was not written in between.
+std::string file_stamp(const std::string& path);
+
 }  // namespace tailpack

@@ -71,4 +71,11 @@ bool same_file(const std::string& a, const std::string& b) {
          first.st_ino == second.st_ino;
 }
 
+std::string file_stamp(const std::string& path) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) return "";
+  return std::to_string(info.st_dev) + ":" + std::to_string(info.st_ino) + ":" + std::to_string(info.st_size) + ":" +
+         std::to_string(info.st_mtim.tv_sec) + "." + std::to_string(info.st_mtim.tv_nsec);
+}
+
 }  // namespace tailpack

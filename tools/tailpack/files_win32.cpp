@@ -89,6 +89,15 @@ bool is_link(const std::string& path) {
 
 void remove_file(const std::string& path) { DeleteFileW(wide(path).c_str()); }
 
+std::string file_stamp(const std::string& path) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!file_identity(path, info)) return "";
+  const auto number = [](DWORD high, DWORD low) { return std::to_string((std::uint64_t{high} << 32) | low); };
+  return number(info.dwVolumeSerialNumber, info.nFileIndexLow) + ":" + number(info.nFileIndexHigh, 0) + ":" +
+         number(info.nFileSizeHigh, info.nFileSizeLow) + ":" +
+         number(info.ftLastWriteTime.dwHighDateTime, info.ftLastWriteTime.dwLowDateTime);
+}
+
 bool same_file(const std::string& a, const std::string& b) {
   BY_HANDLE_FILE_INFORMATION first{}, second{};
   return file_identity(a, first) && file_identity(b, second) &&
