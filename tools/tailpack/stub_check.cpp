@@ -7,6 +7,8 @@
 #include "package/stub_mark.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/resource_section.h"
+#include "tools/tailpack/text_view.h"
+#include "tools/tailpack/version_resource.h"
 
 namespace tailpack {
 
@@ -22,6 +24,24 @@ bool has_mark(const std::vector<pe_resource>& resources) {
   return false;
 }
 
+// What an image that is not a stub says it is: its version resource's product and file names.
+std::string identity_of(const std::vector<pe_resource>& resources) {
+  for (const pe_resource& r : resources) {
+    if (!(r.type == pe_resource_id{pe_rt_version, {}})) continue;
+    try {
+      const version_node root = parse_version(r.data);
+      const std::optional<std::string> product = version_string(root, "ProductName");
+      const std::optional<std::string> file = version_string(root, "OriginalFilename");
+      if (product || file)
+        return " (" + std::string(product ? "ProductName " + quoted_utf8(*product) : "") + (product && file ? ", " : "") +
+               (file ? "OriginalFilename " + quoted_utf8(*file) : "") + ")";
+    } catch (const failure&) {
+      // An unreadable version resource names nothing.
+    }
+  }
+  return "";
+}
+
 }  // namespace
 
 stub_image read_stub_image(std::string bytes) {
@@ -34,8 +54,8 @@ stub_image read_stub_image(std::string bytes) {
   problem = read_pe_resources(stub.bytes, stub.layout, stub.resources);
   if (!problem.empty()) throw failure("a Windows executable whose resources cannot be read (" + problem + ")");
   if (!has_mark(stub.resources))
-    throw failure("a Windows executable with " + std::to_string(stub.layout.sections.size()) + " sections and " +
-                  std::to_string(stub.resources.size()) +
+    throw failure("a Windows executable" + identity_of(stub.resources) + " with " +
+                  std::to_string(stub.layout.sections.size()) + " sections and " + std::to_string(stub.resources.size()) +
                   " resources, but not a Tailrun stub: it lacks the stub's mark, the resource " TAILRUN_STUB_MARK_TYPE_TEXT
                   " 1");
   return stub;
