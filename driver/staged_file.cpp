@@ -1,7 +1,6 @@
 #include "driver/staged_file.h"
 
 #include <climits>
-#include <vector>
 
 #include "support/unicode.h"
 
@@ -18,13 +17,13 @@ bool set_delete_pending(HANDLE file, bool pending) {
 // Gives the open file the name `path` (a full path), replacing a file of that name.
 bool rename_open_file(HANDLE file, const std::wstring& path) {
   const std::size_t name_bytes = path.size() * sizeof(wchar_t);
-  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + name_bytes);
-  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  std::wstring buffer((sizeof(FILE_RENAME_INFO) + name_bytes) / sizeof(wchar_t) + 1, L'\0');
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(&buffer[0]);
   rename->ReplaceIfExists = TRUE;
   rename->RootDirectory = nullptr;
   rename->FileNameLength = static_cast<DWORD>(name_bytes);
   path.copy(rename->FileName, path.size());
-  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != 0;
+  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size() * sizeof(wchar_t))) != 0;
 }
 
 }  // namespace

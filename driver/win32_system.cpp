@@ -7,7 +7,7 @@
 #include "diagnostics/log.h"
 #include "driver/config.h"
 #include "driver/language_registry.h"
-#include "driver/remove_folder.h"
+#include "driver/tree_removal.h"
 #include "driver/staged_file.h"
 #include "package/win32_file_source.h"
 #include "run/product.h"
@@ -74,7 +74,22 @@ bool win32_system::create_private_folder(const std::string& path) {
 
 bool win32_system::set_current_folder(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
 
-void win32_system::remove_folder(const std::string& path) { ::remove_folder(path); }
+void win32_system::remove_folder(const std::string& path) {
+  std::string folder = path;
+  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
+  if (!folder.empty()) remove_tree(folder);
+}
+
+bool win32_system::claim_working_folder(const std::string& folder) {
+  // Read by nobody; no delete sharing, so that a later run cannot open it for deletion meanwhile.
+  marker_ = tessel::unique_file(CreateFileA((folder + TAILRUN_RUN_MARKER_NAME).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return static_cast<bool>(marker_);
+}
+
+std::vector<std::string> win32_system::remove_leftovers(const std::string& temp_folder) {
+  return remove_leftover_folders(temp_folder, TAILRUN_WORKING_FOLDER_PREFIX, TAILRUN_RUN_MARKER_NAME);
+}
 
 void win32_system::clear_attributes(const std::string& path) { SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL); }
 

@@ -6,6 +6,7 @@
 
 #include "driver/folder_security.h"
 #include "run/system.h"
+#include "support/handle.h"
 #include "support/mutex.h"
 #include "support/windows.h"
 
@@ -23,6 +24,9 @@ class win32_system final : public run_system {
   bool create_private_folder(const std::string& path) override;
   bool set_current_folder(const std::string& path) override;
   void remove_folder(const std::string& path) override;
+  bool claim_working_folder(const std::string& folder) override;
+  void release_working_folder() override { marker_.reset(); }
+  std::vector<std::string> remove_leftovers(const std::string& temp_folder) override;
   void clear_attributes(const std::string& path) override;
   std::string package_path() override;
   std::unique_ptr<byte_source> open_package(std::uint32_t& error) override;
@@ -40,6 +44,7 @@ class win32_system final : public run_system {
   HINSTANCE instance_;
   std::unique_ptr<tessel::real_mutex> guard_;
   std::unique_ptr<private_folder_security> security_;  // built at the first folder
+  tessel::unique_file marker_;  // the working folder's marker, held until the clean-up
 };
 
 // The temporary folder as GetTempPathA reports it (ending with a backslash), or empty.

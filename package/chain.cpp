@@ -58,16 +58,6 @@ entry_kind kind_of(const chain_entry& entry) {
   return entry_kind::other;
 }
 
-// Drops file data after it has been verified; hands entries to a callback.
-class callback_consumer final : public chain_consumer {
- public:
-  explicit callback_consumer(const entry_callback& on_entry) : on_entry_(on_entry) {}
-  bool entry(chain_entry& entry) override { return on_entry_(entry); }
-
- private:
-  const entry_callback& on_entry_;
-};
-
 }  // namespace
 
 walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t block_size) {
@@ -122,10 +112,6 @@ walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t 
   }
 }
 
-walk_result walk_chain(byte_source& file, const entry_callback& on_entry) {
-  callback_consumer consumer(on_entry);
-  return walk_chain(file, consumer);
-}
 
 bool names_a_setting(const chain_entry& entry) {
   return entry.kind == entry_kind::value || (entry.kind == entry_kind::file && !entry.key.empty());

@@ -1,5 +1,25 @@
-// The walk's outcome in words: for those who explain a package (the stub links none of it).
+// The walk for those who explain a package: its outcome in words, and the walk that hands entries
+// to a callback (the stub links none of it).
 #include "package/chain.h"
+
+namespace {
+
+// Drops file data after it has been verified; hands entries to a callback.
+class callback_consumer final : public chain_consumer {
+ public:
+  explicit callback_consumer(const entry_callback& on_entry) : on_entry_(on_entry) {}
+  bool entry(chain_entry& entry) override { return on_entry_(entry); }
+
+ private:
+  const entry_callback& on_entry_;
+};
+
+}  // namespace
+
+walk_result walk_chain(byte_source& file, const entry_callback& on_entry) {
+  callback_consumer consumer(on_entry);
+  return walk_chain(file, consumer);
+}
 
 std::string describe_stop(const walk_result& result) {
   const std::string where = " in record " + std::to_string(result.records_read) + " read (at file offset " +

@@ -9,14 +9,6 @@
 
 namespace {
 
-// Reads the 20 trailer bytes at the position and steps back over them again.
-bool read_trailer_here(byte_source& file, record_trailer& trailer) {
-  unsigned char bytes[record_overhead];  // length, then digest
-  if (!file.read(bytes, sizeof bytes) || !file.seek(-static_cast<std::int64_t>(record_overhead))) return false;
-  trailer.length = le32(bytes);
-  trailer.digest.assign(reinterpret_cast<const char*>(bytes) + 4, 16);
-  return true;
-}
 
 // Moves to the absolute offset `target` with a relative move.
 bool seek_to(byte_source& file, std::uint64_t target) {
@@ -62,6 +54,14 @@ std::int64_t marker_before_table(byte_source& file, std::uint64_t table) {
 }
 
 }  // namespace
+
+bool read_trailer_at(byte_source& file, record_trailer& trailer) {
+  unsigned char bytes[record_overhead];  // length, then digest
+  if (!file.read(bytes, sizeof bytes) || !file.seek(-static_cast<std::int64_t>(record_overhead))) return false;
+  trailer.length = le32(bytes);
+  trailer.digest.assign(reinterpret_cast<const char*>(bytes) + 4, 16);
+  return true;
+}
 
 const std::string& tail_marker_text() {
   // Kept out of the program image as one piece: the backward search would otherwise find the
@@ -110,10 +110,6 @@ std::int64_t locate_tail_marker(byte_source& file) {
   return found < 0 ? -1 : chain_outside_signature;
 }
 
-bool find_tail_marker(byte_source& file) {
-  const std::int64_t match = locate_tail_marker(file);
-  return match >= 0 && seek_to(file, static_cast<std::uint64_t>(match) + tail_marker_record_size);
-}
 
 bool text_sink::begin(std::uint64_t length) {
   length_ = length;
@@ -129,10 +125,6 @@ bool text_sink::take(const char* bytes, std::size_t count) {
   return true;
 }
 
-bool read_trailer(byte_source& file, record_trailer& trailer) {
-  return file.position() >= record_overhead && file.seek(-static_cast<std::int64_t>(record_overhead)) &&
-         read_trailer_here(file, trailer);
-}
 
 record_reader::record_reader(byte_source& file, std::size_t block_size)
     : file_(file), block_size_(std::max<std::size_t>(block_size, 1)) {}
@@ -142,7 +134,7 @@ record_status record_reader::read(payload_sink& sink) {
   if (end < record_overhead) return record_status::move_failed;
   record_trailer trailer;
   if (!file_.seek(-static_cast<std::int64_t>(record_overhead))) return record_status::move_failed;
-  if (!read_trailer_here(file_, trailer)) return record_status::read_failed;
+  if (!read_trailer_at(file_, trailer)) return record_status::read_failed;
   const std::uint64_t length = trailer.length;
   if (length > end - record_overhead) return record_status::move_failed;
   const std::uint64_t start = end - record_overhead - length;
@@ -163,16 +155,4 @@ record_status record_reader::read(payload_sink& sink) {
   }
   if (md5.digest() != trailer.digest) return record_status::digest_mismatch;
   return seek_to(file_, start) ? record_status::ok : record_status::move_failed;
-}
-
-record_status read_record(byte_source& file, std::string& payload) {
-  record_reader reader(file, record_block_size);
-  text_sink sink(payload);
-  return reader.read(sink);
-}
-
-bool read_record_backward(byte_source& file, std::string& payload, bool& verdict) {
-  const record_status status = read_record(file, payload);
-  if (status == record_status::digest_mismatch) verdict = false;
-  return status == record_status::ok;
 }

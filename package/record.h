@@ -104,6 +104,10 @@ struct record_trailer {
   std::string digest;  // 16 bytes
 };
 
+// Reads the 20 trailer bytes at the position (length, then digest) and steps back over them again.
+// False when the read or the move fails.
+bool read_trailer_at(byte_source& file, record_trailer& trailer);
+
 // From a position E at the end of a record: reads its trailer (the 20 bytes before E) and leaves the
 // position at E - 20. False when E < 20 or the read fails.
 bool read_trailer(byte_source& file, record_trailer& trailer);

@@ -35,11 +35,11 @@ class extraction final : public chain_consumer {
     staged_.reset();
     output_ = folder_.output_path(entry.value);
     name_ = entry.value;
-    error_ = folder_.refusal(entry.value, reason_);
+    error_ = folder_.refusal(entry.value, problem_, name_reason_);
     if (error_ != 0) return nullptr;  // reported once its data is verified
     staged_ = system_.create_staged(folder_.staging_path(), error_);
     if (!staged_) {
-      reason_ = "cannot be created in the working folder";
+      problem_ = file_problem::not_created;
       return nullptr;
     }
     head_ = std::make_unique<head_sink>(*staged_);
@@ -56,14 +56,14 @@ class extraction final : public chain_consumer {
       staged_.reset();
       return true;
     }
-    if (staged_) reason_ = "cannot be given its name in the working folder";
+    if (staged_) problem_ = file_problem::not_named;
     fail(met_);
     return false;
   }
 
   // The file entry being read cannot be written: its data could not be stored.
   void data_failed() {
-    reason_ = "cannot be written in full in the working folder";
+    problem_ = file_problem::not_written;
     fail(met_ + 1);
   }
 
@@ -73,7 +73,7 @@ class extraction final : public chain_consumer {
   // Reports the file entry numbered `number` (in the order met) as one that cannot be written.
   void fail(std::size_t number) {
     if (staged_) error_ = staged_->error();
-    failure_ = {number, name_, reason_};
+    failure_ = {number, name_, problem_, name_reason_};
     report_.file_failure(messages::extract_failed, output_, error_, "the file could not be written");
     staged_.reset();
   }
@@ -85,7 +85,8 @@ class extraction final : public chain_consumer {
   settings_map* package_settings_;
   std::string name_, output_;  // the stored name and output path of the file entry being read
   std::uint32_t error_ = 0;
-  const char* reason_ = "";
+  file_problem problem_ = file_problem::none;
+  const char* name_reason_ = "";
   std::unique_ptr<staged_output> staged_;
   std::unique_ptr<head_sink> head_;
   std::size_t met_ = 0;
@@ -102,7 +103,7 @@ extraction_result extract_package(run_system& system, reporter& report, folder_m
   const std::unique_ptr<byte_source> package = system.open_package(error);
   if (!package) {
     report.file_failure(messages::open_failed, path, error, "the package could not be opened");
-    result.refusal = "the package cannot be opened";  // as the stub would find its own file unreadable
+    result.unopened = true;
     return result;
   }
   extraction extract(system, report, folder, settings, package_settings);

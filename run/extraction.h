@@ -12,13 +12,14 @@
 struct file_failure {
   std::size_t entry = 0;    // its number in the order met, from 1; 0 when no file entry failed
   std::string stored_name;
-  const char* reason = "";  // "has a folder part, ...", "cannot be created in the working folder", ...
+  file_problem problem = file_problem::none;
+  const char* name_reason = "";  // file_problem::stored_name: the name rule's reason
 };
 
 struct extraction_result {
   bool accepted = false;  // the chain was accepted and every file entry met was written
   walk_result walk;
-  const char* refusal = "";  // the package could not be opened; else the walk and failed_file tell why
+  bool unopened = false;  // the package could not be opened; else the walk and failed_file tell why
   file_failure failed_file;
 };
 

@@ -5,9 +5,11 @@
 #include "package/byte_source.h"
 #include "package/pe_image.h"
 #include "package/stored_name.h"
+#include "run/product.h"
 
 namespace {
 
+constexpr std::uint32_t error_sharing_violation = 32;  // ERROR_SHARING_VIOLATION: the run holds the marker open
 const char staging_prefix[] = "~extract";
 const char staging_suffix[] = ".tmp";
 
@@ -21,15 +23,21 @@ std::string comparable_file_name(std::string name) {
   return name;
 }
 
-std::uint32_t folder_model::refusal(const std::string& stored_name, const char*& reason) const {
+std::uint32_t folder_model::refusal(const std::string& stored_name, file_problem& problem,
+                                    const char*& name_reason) const {
   const stored_name_verdict verdict = check_stored_name(stored_name);
   if (verdict.error != 0) {
-    reason = verdict.reason;
+    problem = file_problem::stored_name;
+    name_reason = verdict.reason;
     return verdict.error;
+  }
+  if (comparable_file_name(created_file_name(stored_name)) == comparable_file_name(TAILRUN_RUN_MARKER_NAME)) {
+    problem = file_problem::marker_name;
+    return error_sharing_violation;
   }
   const std::size_t longest = std::max(output_path(stored_name).size(), staging_path().size());
   if (longest > longest_path) {
-    reason = "makes a path longer than the 259 characters allowed in the working folder";
+    problem = file_problem::path_too_long;
     return error_filename_too_long;
   }
   return 0;

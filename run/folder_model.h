@@ -15,6 +15,17 @@ constexpr std::size_t longest_path = 259;
 // A file name as Windows compares it: ASCII letters folded to lower case, other bytes as they are.
 std::string comparable_file_name(std::string name);
 
+// Why a file entry cannot be written (why_not_launched puts it in words).
+enum class file_problem {
+  none,
+  stored_name,    // the name's own rules refuse it (stored_name_verdict::reason says which)
+  marker_name,    // the name of the file that marks the working folder as the run's own
+  path_too_long,  // its full path, or the staging file's, passes longest_path
+  not_created,    // the system could not create the staging file
+  not_named,      // the system could not give the file its name
+  not_written,    // the system could not write all of its data
+};
+
 class folder_model {
  public:
   struct file {
@@ -29,9 +40,9 @@ class folder_model {
   const std::string& path() const { return folder_; }
 
   // 0 when a file entry of this stored name can be written; else the system's code of the
-  // refusal, and `reason` says why. Besides the name's own rules, its full path and that of the
+  // refusal, and `problem` (with the name rule's `name_reason`) says why. Besides the name's own rules, its full path and that of the
   // staging file must fit longest_path.
-  std::uint32_t refusal(const std::string& stored_name, const char*& reason) const;
+  std::uint32_t refusal(const std::string& stored_name, file_problem& problem, const char*& name_reason) const;
 
   // The full path that a file of this stored name is committed to.
   std::string output_path(const std::string& stored_name) const;

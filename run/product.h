@@ -14,3 +14,6 @@
 #define TAILRUN_LOG_BASE_NAME "Tailrun"
 // The stub's own file name, as built.
 #define TAILRUN_STUB_FILE_NAME "Tailrun.exe"
+// The file that marks a working folder as a run's own: the run holds it open, without delete
+// sharing, until its clean-up, so a later run can tell a killed run's folder from a live one's.
+#define TAILRUN_RUN_MARKER_NAME "~QVT.run"

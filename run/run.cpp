@@ -21,10 +21,13 @@ std::int32_t working_folder_number(std::int64_t seconds) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(static_cast<std::uint64_t>(seconds)));
 }
 
-// A new working folder under the temporary folder, entered; empty when none could be.
+// A new working folder under the temporary folder, entered and marked as this run's; empty when
+// none could be. In the system's own temporary folder (never the fallback), the folders of runs
+// that ended without their clean-up go first.
 std::string enter_working_folder(run_system& system, reporter& report) {
   std::string temp = system.temporary_folder();
-  if (temp.empty()) {
+  const bool fallback = temp.empty();
+  if (fallback) {
     report.show(messages::no_temporary_folder);
     temp = fallback_temporary_folder;
   }
@@ -33,6 +36,9 @@ std::string enter_working_folder(run_system& system, reporter& report) {
     return system.create_private_folder(temp + candidate);
   });
   if (name.empty() || !system.set_current_folder(temp + name)) return std::string();
+  system.claim_working_folder(temp + name);
+  if (!fallback)
+    for (const std::string& ended : system.remove_leftovers(temp)) system.log("Removed the folder of an ended run: " + ended);
   return temp + name;
 }
 
@@ -84,6 +90,7 @@ class working_folder_owner {
   working_folder_owner(run_system& system, const std::string& folder) : system_(system), folder_(folder) {}
   ~working_folder_owner() {
     try {
+      system_.release_working_folder();
       system_.set_current_folder(launch_directory(base_folder_of(folder_)));
       system_.remove_folder(folder_);
     } catch (...) {
@@ -108,7 +115,7 @@ int run_in_working_folder(run_system& system, reporter& report, const std::strin
   folder_model folder(working_folder);
   const extraction_result extracted = extract_package(system, report, folder, settings, package_settings);
   outcome.walk = extracted.walk;
-  outcome.refusal = extracted.refusal;
+  if (extracted.unopened) outcome.stopped = run_stop::package_unopened;
   outcome.failed_file = extracted.failed_file;
   compose_parameters(settings, working_folder, v_text, [&](const std::string& log) {
     system.clear_attributes(log);  // an earlier run's installer log may be read-only
@@ -143,14 +150,14 @@ int guarded_run(run_system& system, reporter& report, const std::string& command
   system.load_configuration();
   if (!system.acquire_single_instance()) {
     report.show(messages::already_running);
-    outcome.refusal = "another run holds the single-instance guard";
+    outcome.stopped = run_stop::already_running;
     return run_failed;
   }
   outcome.working_folder = enter_working_folder(system, report);
   const std::string& working_folder = outcome.working_folder;
   if (working_folder.empty()) {
     report.show(messages::no_working_folder);
-    outcome.refusal = "no working folder could be created and entered";
+    outcome.stopped = run_stop::no_working_folder;
     system.release_single_instance();
     return run_failed;
   }
@@ -169,12 +176,13 @@ run_outcome perform_run(run_system& system, const std::string& command_line, set
     outcome.exit_code = guarded_run(system, report, command_line, outcome, package_settings);
   } catch (const std::exception& error) {
     system.release_single_instance();
-    outcome.refusal = std::string("the run ended with an exception: ") + error.what();
+    outcome.stopped = run_stop::exception;
+    outcome.exception_text = error.what();
     report.show(error.what(), messages::unhandled_text);
     outcome.exit_code = run_failed;
   } catch (...) {
     system.release_single_instance();
-    outcome.refusal = "the run ended with an exception";
+    outcome.stopped = run_stop::exception;
     report.show(messages::no_context, messages::unhandled_text);
     outcome.exit_code = run_failed;
   }

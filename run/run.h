@@ -10,6 +10,9 @@
 #include "run/extraction.h"
 #include "run/system.h"
 
+// Where a run ended before its package was walked, or through an exception.
+enum class run_stop { none, already_running, no_working_folder, package_unopened, exception };
+
 // What a run did, for those who explain it (the stub itself needs only the exit code).
 struct run_outcome {
   int exit_code = 1;              // the installer's, or 1 when the run failed
@@ -19,9 +22,10 @@ struct run_outcome {
   launch_request launch;          // what it was asked to launch
   bool launch_outside = false;    // the file lies outside the working folder
   std::optional<std::string> msi_log;  // the installer log, when the package asks for one
-  // Why the run launched nothing, when it ended before the package or at the launch; the walk,
-  // failed_file and launch_problem tell the rest (why_not_launched puts it in words).
-  std::string refusal;
+  // Where the run ended early, if it did; the walk, failed_file and launch_problem tell the rest
+  // (why_not_launched puts it in words).
+  run_stop stopped = run_stop::none;
+  std::string exception_text;     // run_stop::exception: what() of the exception, when it has one
   file_failure failed_file;        // a file entry that could not be written
   std::string executable;          // the expanded "executable32"
   const char* launch_problem = "";  // why it was not launched ("is not one that the package writes")

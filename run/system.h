@@ -7,6 +7,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "package/byte_source.h"
 #include "package/record.h"
@@ -75,6 +76,19 @@ class run_system {
   virtual bool set_current_folder(const std::string& path) = 0;
   // Removes a folder with everything in it; best effort, silent.
   virtual void remove_folder(const std::string& path) = 0;
+  // Marks the new working folder as this run's own: a marker file held open until
+  // release_working_folder. False when it cannot (the run goes on).
+  virtual bool claim_working_folder(const std::string& folder) {
+    (void)folder;
+    return true;
+  }
+  virtual void release_working_folder() {}
+  // Removes from `temp_folder` the working folders of runs that ended without their clean-up (a
+  // marker nobody holds); returns them, for the log. Never throws.
+  virtual std::vector<std::string> remove_leftovers(const std::string& temp_folder) {
+    (void)temp_folder;
+    return {};
+  }
   // Sets a file's attributes to normal (clears read-only); the result is not needed.
   virtual void clear_attributes(const std::string& path) = 0;
 

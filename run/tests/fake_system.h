@@ -57,6 +57,15 @@ class fake_system final : public run_system {
     for (auto it = files.begin(); it != files.end();) it = it->first.rfind(path, 0) == 0 ? files.erase(it) : ++it;
   }
   void clear_attributes(const std::string& path) override { events.push_back("clear " + path); }
+  bool claim_working_folder(const std::string& folder) override {
+    events.push_back("claim " + folder);
+    return true;
+  }
+  void release_working_folder() override { events.push_back("unclaim"); }
+  std::vector<std::string> remove_leftovers(const std::string& temp_folder) override {
+    events.push_back("sweep " + temp_folder);
+    return {temp_folder + "QVT7"};
+  }
   std::string package_path() override { return "C:\\Downloads\\Setup.exe"; }
   std::unique_ptr<byte_source> open_package(std::uint32_t& error) override {
     step("open");

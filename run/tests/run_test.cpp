@@ -37,11 +37,13 @@ TEST(run_core, well_formed_package_runs_in_order_and_cleans_up) {
   const run_outcome outcome = perform_run(system, "/x");
   EXPECT_EQ(outcome.exit_code, 3010);
   EXPECT_EQ(system.events,
-            (strings{"make " + work, "enter " + work, "stage " + work + "~extract0.tmp", "commit " + work + "setup.exe",
+            (strings{"make " + work, "enter " + work, "claim " + work, "sweep C:\\Temp\\",
+                     "log Removed the folder of an ended run: C:\\Temp\\QVT7", "stage " + work + "~extract0.tmp",
+                     "commit " + work + "setup.exe",
                      "clear C:\\Temp\\QVNEX_msi.log.txt", "log ", "log File: " + work + "setup.exe",
                      "log Parameters: /x /qb/V\"/l*v \\\"C:\\Temp\\QVNEX_msi.log.txt\\\" \"", "log ",
                      "launch " + work + "setup.exe|/x /qb/V\"/l*v \\\"C:\\Temp\\QVNEX_msi.log.txt\\\" \"|C:\\Temp",
-                     "enter C:\\Temp", "remove " + work, "release", "log Exit code: 3010"}));
+                     "unclaim", "enter C:\\Temp", "remove " + work, "release", "log Exit code: 3010"}));
 }
 
 // Each way a run refuses: its messages in order, and that nothing is launched.
@@ -56,6 +58,7 @@ TEST(run_core, refusals_show_their_messages_in_order_and_launch_nothing) {
       {"escaping name", launching("..\\setup.exe", installer), {"Failed to extract file!", "Invalid Archive!"}},
       {"sub-folder", launching("sub\\setup.exe", installer), {"Failed to extract file!", "Invalid Archive!"}},
       {"path too long", launching(long_name, installer), {"Failed to extract file!", "Invalid Archive!"}},
+      {"the marker's name", launching("~qvt.RUN", installer), {"Failed to extract file!", "Invalid Archive!"}},
       {"empty installer", launching("setup.exe", ""), {"ShellExecuteEx failed"}},
       {"no program image", launching("setup.exe", "MZ but nothing more"), {"ShellExecuteEx failed"}},
       {"empty executable32", launching("setup.exe", installer, ""), {"ShellExecuteEx failed"}},
@@ -120,7 +123,7 @@ TEST(run_core, launch_target_is_resolved_as_windows_resolves_it) {
     fake_system system;
     system.package = package_of(launching("setup.exe", installer, executable));
     const run_outcome outcome = perform_run(system, "");
-    EXPECT_TRUE(outcome.launched) << executable << ": " << outcome.refusal;
+    EXPECT_TRUE(outcome.launched) << executable << ": " << why_not_launched(outcome);
     EXPECT_EQ(outcome.launch.file, file);
     EXPECT_EQ(outcome.launch_outside, outside);
   }
@@ -140,6 +143,7 @@ TEST(run_core, run_failures) {
   no_temp.package = package_of(launching("setup.exe", installer));
   EXPECT_EQ(perform_run(no_temp, "").exit_code, 0);
   EXPECT_EQ(no_temp.shown(), strings{"GetTempPath failed"});
+  EXPECT_TRUE(no_temp.starting("sweep ").empty()) << "the fallback folder is nobody's to clean";
   EXPECT_EQ(no_temp.starting("make ").front(), "C:\\Temp\\QVT100\\");
 
   fake_system no_folder;

@@ -124,7 +124,7 @@ def check_installer_ran(checks, run, args, exit_code, expected_exit, boxes, log=
     checks.equal(run.name + " installer parameters",
                  installer_command_parameters(report.get("commandline", "")), expected)
     checks.equal(run.name + " files beside the installer", report.get("folder"),
-                 "fake_installer.cfg/fake_installer.exe/")
+                 "fake_installer.cfg/fake_installer.exe/~QVT.run/")
     checks.equal(run.name + " working folders left", run.working_folders_left(), sorted(left))
     if log:
         check_log(checks, run.name, os.path.join(run.temp, LOG_NAME), module, expected)

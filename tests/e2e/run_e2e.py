@@ -28,9 +28,10 @@ import time
 from e2e_common import Failure, SKIPPED, Skip
 from e2e_run import Session
 from e2e_wine import BoxWatcher, Wine, Xvfb, prefix_lock
-from scenarios_differential import scenario_differential
+from scenarios_differential import COUNT as DIFFERENTIAL_COUNT, scenario_differential
 from scenarios_field import (scenario_appended_after_signature, scenario_huge_length_field,
                              scenario_silent_failure_logged)
+from scenarios_leftovers import scenario_foreign_folders_stay, scenario_killed_run_is_cleaned
 from scenarios_environment import (scenario_already_running, scenario_log_cannot_open,
                                    scenario_no_product_name, scenario_no_temporary_folder,
                                    scenario_temp_at_drive_root)
@@ -97,7 +98,9 @@ def run_scenarios(s, only):
                       ("msi_language", scenario_msi_language),
                       ("silent_failure_logged", scenario_silent_failure_logged),
                       ("huge_length_field", scenario_huge_length_field),
-                      ("appended_after_signature", scenario_appended_after_signature)]
+                      ("appended_after_signature", scenario_appended_after_signature),
+                      ("killed_run_is_cleaned", scenario_killed_run_is_cleaned),
+                      ("foreign_folders_stay", scenario_foreign_folders_stay)]
     if s.tailpack:
         stub_scenarios.append(("differential", scenario_differential))
     if not os.path.exists(s.stub):
@@ -162,7 +165,8 @@ def main():
                 code, output = s.wine.run(["cmd.exe", "/c", "exit"], 600, "prefix")
                 if code != 0:
                     raise Failure("the Wine prefix %s does not start: %s" % (s.prefix, output))
-                s.watcher = BoxWatcher(s.wine, s.tools["box_watcher"], s.work, 900)
+                # Long enough for every scenario, the differential check's packages included.
+                s.watcher = BoxWatcher(s.wine, s.tools["box_watcher"], s.work, 900 + 4 * DIFFERENTIAL_COUNT)
                 try:
                     results, stub_missing = run_scenarios(s, opts.only)
                 finally:

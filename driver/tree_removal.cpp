@@ -1,0 +1,114 @@
+#include "driver/tree_removal.h"
+
+#include "support/handle.h"
+#include "support/windows.h"
+
+namespace {
+
+constexpr int deepest = 32;
+// Opened as itself: a link is not followed, and a folder can be opened at all.
+constexpr DWORD as_itself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+
+// Opens `path` for deletion (a folder also for listing); others may read and write it meanwhile,
+// never rename or delete it. Invalid when it cannot be opened.
+tessel::unique_file open_entry(const std::string& path, DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE) {
+  return tessel::unique_file(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY, sharing,
+                                         nullptr, OPEN_EXISTING, as_itself, nullptr));
+}
+
+DWORD attributes_of(HANDLE entry) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  return GetFileInformationByHandle(entry, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+}
+
+bool is_plain_folder(DWORD attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
+}
+
+// The entry goes when its last handle closes.
+bool delete_by_handle(HANDLE entry) {
+  FILE_DISPOSITION_INFO disposition{};
+  disposition.DeleteFile = TRUE;
+  return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition) != 0;
+}
+
+// The names of the entries of the open folder, read through its handle ("." and ".." left out);
+// a name that the ANSI code page cannot hold is left out too, and its entry stays.
+std::vector<std::string> entries_of(HANDLE folder) {
+  std::vector<std::string> names;
+  alignas(8) unsigned char buffer[16384];
+  while (GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, buffer, sizeof buffer)) {
+    for (std::size_t at = 0;;) {
+      const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + at);
+      char name[MAX_PATH * 2];
+      BOOL lossy = FALSE;
+      const int length = WideCharToMultiByte(CP_ACP, 0, entry->FileName, static_cast<int>(entry->FileNameLength / 2),
+                                             name, sizeof name, nullptr, &lossy);
+      if (length > 0 && !lossy) {
+        std::string text(name, static_cast<std::size_t>(length));
+        if (text != "." && text != "..") names.push_back(text);
+      }
+      if (entry->NextEntryOffset == 0) break;
+      at += entry->NextEntryOffset;
+    }
+  }
+  return names;
+}
+
+// Removes what the open folder `path` holds, then the folder itself.
+bool remove_held(const std::string& path, HANDLE folder, int depth) {
+  for (const std::string& name : entries_of(folder)) {
+    const std::string child = path + "\\" + name;
+    const tessel::unique_file opened = open_entry(child);
+    if (!opened) continue;
+    if (!is_plain_folder(attributes_of(opened.get()))) {
+      delete_by_handle(opened.get());  // a file, or a link as itself
+    } else if (name[0] != '.' && depth < deepest) {
+      remove_held(child, opened.get(), depth + 1);
+    }
+  }
+  return delete_by_handle(folder);
+}
+
+bool is_number(const std::string& text) {
+  const std::size_t first = !text.empty() && text[0] == '-' ? 1 : 0;
+  if (first == text.size()) return false;
+  for (std::size_t i = first; i < text.size(); ++i)
+    if (text[i] < '0' || text[i] > '9') return false;
+  return true;
+}
+
+}  // namespace
+
+bool remove_tree(const std::string& path) {
+  const tessel::unique_file folder = open_entry(path);
+  if (!folder) return false;
+  if (!is_plain_folder(attributes_of(folder.get()))) {
+    return (attributes_of(folder.get()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && delete_by_handle(folder.get());
+  }
+  return remove_held(path, folder.get(), 0);
+}
+
+std::vector<std::string> remove_leftover_folders(const std::string& temp_folder, const std::string& prefix,
+                                                  const std::string& marker) {
+  std::vector<std::string> removed;
+  WIN32_FIND_DATAA entry;
+  const tessel::unique_find listing(FindFirstFileA((temp_folder + prefix + "*").c_str(), &entry));
+  while (listing) {
+    const std::string name = entry.cFileName;
+    const std::string path = temp_folder + name;
+    if (is_plain_folder(entry.dwFileAttributes) && is_number(name.substr(prefix.size()))) {
+      const tessel::unique_file folder = open_entry(path);
+      bool ended = false;
+      if (folder && is_plain_folder(attributes_of(folder.get()))) {
+        // Exclusive: a live run holds its marker open without delete sharing.
+        const tessel::unique_file held = open_entry(path + "\\" + marker, 0);
+        ended = held && (attributes_of(held.get()) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
+      }
+      if (ended && remove_held(path, folder.get(), 0)) removed.push_back(path);
+    }
+    if (!FindNextFileA(listing.get(), &entry)) break;
+  }
+  return removed;
+}

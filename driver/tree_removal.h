@@ -1,0 +1,19 @@
+// Removal of folders through handles that never follow a reparse point (Windows).
+#pragma once
+#include <string>
+#include <vector>
+
+// Removes the folder `path` (no trailing separator) and everything in it. Each entry is opened as
+// itself (a link is not followed), checked by its handle and deleted by its handle; a folder is
+// held open without delete sharing while its entries go, so that nobody can re-point it meanwhile.
+// A link, `path` itself included, goes as a link; its target is untouched. Sub-folders whose names
+// begin with '.' stay, and so do entries that cannot be deleted (a read-only file, one in use) and
+// the folders above them. The depth is bounded. True when `path` itself went. Never throws.
+bool remove_tree(const std::string& path);
+
+// Removes from `temp_folder` (ending with a backslash) the working folders of runs that ended
+// without their clean-up: folders named `prefix` and a number, no reparse points, that hold the
+// file `marker` and whose marker can be opened for deletion, which a live run's cannot. Returns
+// the folders removed whole. Never throws.
+std::vector<std::string> remove_leftover_folders(const std::string& temp_folder, const std::string& prefix,
+                                                  const std::string& marker);
