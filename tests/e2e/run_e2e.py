@@ -31,6 +31,7 @@ from e2e_wine import BoxWatcher, Wine, Xvfb, prefix_lock
 from scenarios_differential import COUNT as DIFFERENTIAL_COUNT, scenario_differential
 from scenarios_field import (scenario_appended_after_signature, scenario_huge_length_field,
                              scenario_silent_failure_logged)
+from scenarios_brand import scenario_branded_language
 from scenarios_leftovers import scenario_foreign_folders_stay, scenario_killed_run_is_cleaned
 from scenarios_environment import (scenario_already_running, scenario_log_cannot_open,
                                    scenario_no_product_name, scenario_no_temporary_folder,
@@ -101,6 +102,8 @@ def run_scenarios(s, only):
                       ("appended_after_signature", scenario_appended_after_signature),
                       ("killed_run_is_cleaned", scenario_killed_run_is_cleaned),
                       ("foreign_folders_stay", scenario_foreign_folders_stay)]
+    if s.tailpack:
+        stub_scenarios.append(("branded_language", scenario_branded_language))
     if s.tailpack:
         stub_scenarios.append(("differential", scenario_differential))
     if not os.path.exists(s.stub):
