@@ -90,3 +90,19 @@ TEST(settings_map, insert_if_absent_subscript_and_find) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each level doubles the text: 32 levels would make 4 GiB. The expansion stops in bounded work and
+// leaves the placeholder it could not complete as written.
+TEST(placeholders, exponential_nesting_is_bounded) {
+  settings_map settings;
+  for (int level = 0; level < 32; ++level)
+    settings.insert_if_absent("v" + std::to_string(level),
+                              "%v" + std::to_string(level + 1) + "%%v" + std::to_string(level + 1) + "%");
+  settings.insert_if_absent("v32", "xxxxxxxx");
+  EXPECT_EQ(expand_placeholders("a %v0% b %v31%", settings), "a %v0% b %v31%");
+  EXPECT_EQ(expand_placeholders("b %v31%", settings), "b xxxxxxxxxxxxxxxx");
+}
+
+}  // namespace
