@@ -27,8 +27,8 @@ struct extraction_result {
 // if absent (value entries; file entries with a non-empty key -> stored name), and writes each
 // file entry's data to a staging file that takes the stored name only once the data matched its
 // digest. A name that `folder` refuses is reported after its data was verified, and ends the walk
-// like a file that cannot be written: "Failed to extract file!" with the output path. Also reports
-// "Failed to open archive!" and "Failed to initialize archive!" with the package path. What was
+// like a file that cannot be written: messages::extract_failed with the output path. Also reports
+// messages::open_failed and messages::no_chain with the package path. What was
 // done before a failure stays. A text record too large for memory propagates std::bad_alloc.
 // `package_settings`, when given, receives the package's own settings as well.
 extraction_result extract_package(run_system& system, reporter& report, folder_model& folder, settings_map& settings,
