@@ -79,7 +79,7 @@ def scenario_no_temporary_folder(s):
 def scenario_no_product_name(s):
     """A stub whose string table lacks the product name (2002) ends through the outer guard: exit
     1, caption "[resource string 2002 is not found]" (no box when silent), before any working
-    folder exists; its log was set up and holds no line."""
+    folder exists; its log holds the failure, shown or not, and the exit code."""
     checks = Checks()
     with open(s.tools["stub_without_product"], "rb") as f:
         image = f.read()
@@ -93,7 +93,8 @@ def scenario_no_product_name(s):
         checks.equal(run.name + " message boxes", boxes, wanted)
         checks.equal(run.name + " installer report", run.installer_report(), None)
         checks.equal(run.name + " working folders", run.working_folders_left(), [])
-        checks.equal(run.name + " log lines", log_texts(checks, run.name, os.path.join(run.temp, LOG_NAME)), [])
+        checks.equal(run.name + " log lines", log_texts(checks, run.name, os.path.join(run.temp, LOG_NAME)),
+                     ["Message: [resource string 2002 is not found]: Unhandled Exception", "Exit code: 1"])
     checks.raise_if_any()
 
 
