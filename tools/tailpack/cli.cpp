@@ -1,6 +1,7 @@
 #include "tools/tailpack/cli.h"
 
 #include <new>
+#include <optional>
 
 #include "tools/tailpack/command.h"
 #include "tools/tailpack/files.h"
@@ -72,13 +73,26 @@ bool json_requested(const std::vector<std::string>& args) {
   return false;
 }
 
+// The package a command's arguments name (create's --output, else the first positional argument),
+// or none when they do not parse.
+std::optional<std::string> named_package(const command& c, const std::vector<std::string>& args) {
+  try {
+    for (const token& t : tokenize(args, c.options))
+      if (t.option.empty() || t.option == "--output") return t.value;
+  } catch (const usage_error&) {
+  }
+  return std::nullopt;
+}
+
 // The message of a failed command: one line on `err`, and with --json also the command's document
-// holding only its head and "error", so that a caller reading stdout always gets one document.
+// holding its head, the package when the arguments name one, and "error", so that a caller reading
+// stdout always gets one document.
 void report_error(const command& c, const std::vector<std::string>& args, const std::string& message,
                   std::ostream& out, std::ostream& err) {
   err << "tailpack: " << c.name << ": " << message << '\n';
   if (!json_requested(args)) return;
   json document = json_document(c.name, text_view());
+  if (const std::optional<std::string> package = named_package(c, args)) document["package"] = *package;
   document["error"] = message;
   print_json(document, out);
 }

@@ -115,6 +115,8 @@ TEST_F(json_output, every_outcome_gives_one_document) {
     EXPECT_TRUE(contains(doc["error"].get<std::string>(), c.error)) << r.out;
     EXPECT_EQ(lines(r.err), 1u) << r.err;
   }
+  // The package, when the arguments name one.
+  EXPECT_EQ(json::parse(tailpack_run(cases[0].args).out)["package"], dir / "missing.exe");
 }
 
 }  // namespace
