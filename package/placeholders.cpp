@@ -10,7 +10,7 @@ constexpr std::size_t deepest_nesting = 32;
 // Nesting can grow a text exponentially (each level doubling it); the expansion stops once it has
 // met this many placeholders and copied this many bytes, so that no package can make a run hang
 // or exhaust memory here.
-constexpr std::uint64_t most_work = std::uint64_t{1} << 24;
+constexpr std::uint64_t most_work = std::uint64_t{1} << 20;
 
 // `active` holds the names being expanded on the current path, outermost first; `missing`, when
 // given, receives the names that are not keys, except a "name" that starts at the closing '%' of

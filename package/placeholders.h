@@ -9,7 +9,7 @@
 // fully expanded value. Names that are not keys stay, and the scan goes on from their closing
 // '%'; inserted text is never scanned again. A name already being expanded on the current path,
 // and nesting deeper than 32 levels, stay unexpanded like unknown names, so cycles end. A
-// placeholder whose expansion passes 16 Mi units of work (placeholders met and bytes copied) stays
+// placeholder whose expansion passes 1 Mi units of work (placeholders met and bytes copied) stays
 // as written, and so does the rest of the text: settings that nest into exponentially long texts
 // cannot make a run hang or exhaust memory.
 // Never changes the map.

@@ -11,6 +11,7 @@
 
 #include "package/chain.h"
 #include "package/little_endian.h"
+#include "package/fuzz/reseal.h"
 #include "package/md5.h"
 #include "package/placeholders.h"
 #include "package/stored_name.h"
@@ -112,21 +113,6 @@ void expand_input(const std::string& bytes) {
   }
 }
 
-// Makes every digest from the tail marker backwards match its payload again, so that mutated
-// chains are walked past their first record. `data` is the package, without the block-size byte.
-void reseal(std::uint8_t* data, std::size_t size) {
-  memory_source source(std::string(reinterpret_cast<const char*>(data), size));
-  if (!find_tail_marker(source)) return;
-  std::uint64_t end = source.position();
-  for (int records = 0; records < 10000 && end >= 20; ++records) {
-    const std::uint64_t length = le32(data + end - 20);
-    if (length > end - 20) return;
-    const std::uint64_t start = end - 20 - length;
-    const std::string digest = md5_digest(data + start, length);
-    std::memcpy(data + end - 16, digest.data(), 16);
-    end = start;
-  }
-}
 
 void write_seeds(const char* folder) {
   std::vector<std::pair<std::string, std::string>> seeds = samples::all();

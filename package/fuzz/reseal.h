@@ -1,5 +1,5 @@
 // Makes every digest of a package's chain, from the tail marker backwards, match its payload
-// again, so that mutated packages are walked past their first record (as chain_fuzz does).
+// again, so that mutated packages are walked past their first record. For the fuzz targets.
 #pragma once
 #include <cstdint>
 #include <cstring>
