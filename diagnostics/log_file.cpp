@@ -3,6 +3,7 @@
 #include "base/exception.h"
 #include "base/format.h"
 #include "support/system_error.h"
+#include "support/wide_path.h"
 
 namespace tessel {
 namespace log {
@@ -16,9 +17,9 @@ constexpr std::uint32_t unknown_size = 0xFFFFFFFF;
 // Opens the log for appending without following a link at its path. Invalid when the file cannot
 // be opened with either sharing mode, or when what is there is a reparse point or has a second
 // hard link: an elevated run must not append to a file that another user planted elsewhere.
-unique_file open_log(const std::string& path) {
+unique_file open_log(const std::wstring& path) {
   const auto open_shared = [&path](DWORD share) {
-    return unique_file(CreateFileA(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
+    return unique_file(CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   };
   unique_file handle = open_shared(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
@@ -44,17 +45,20 @@ void write_once(HANDLE handle, const char* data, DWORD size) {
 
 }  // namespace
 
-std::string file::mutex_name(const std::string& base_name) {
-  std::string name = "log-" + base_name;
-  for (char& c : name) {
-    if (c == '\\') c = '_';
+std::string file::mutex_name(const std::wstring& base_name) {
+  std::wstring name = L"log-" + base_name;
+  for (wchar_t& c : name) {
+    if (c == L'\\') c = L'_';
   }
-  return name;
+  std::string narrow = unicode::to_narrow(name, unicode::ansi_code_page, false);
+  if (narrow.size() <= longest_mutex_name) return narrow;
+  std::uint64_t hash = 0xcbf29ce484222325;
+  for (const wchar_t unit : base_name) hash = (hash ^ static_cast<std::uint16_t>(unit)) * 0x100000001b3;
+  return format_text("log-%08x%08x", static_cast<unsigned>(hash >> 32), static_cast<unsigned>(hash));
 }
 
-file::file(const std::string& base_name)
-    : lock(mutex_name(base_name)), base_name(base_name), max_size(unknown_size) {
-  handle = open_log(format_text("%s.log.txt", base_name.c_str()));
+file::file(const std::wstring& base_name) : lock(mutex_name(base_name)), max_size(unknown_size) {
+  handle = open_log(extended_path(from_wide(base_name) + ".log.txt"));
   if (!handle) {
     throw generic("CreateFile failed: " + system_error_text(GetLastError()));
   }

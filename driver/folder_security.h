@@ -15,7 +15,7 @@ class private_folder_security {
   private_folder_security(const private_folder_security&) = delete;
   private_folder_security& operator=(const private_folder_security&) = delete;
 
-  // For CreateDirectoryA: the descriptor, not inheritable handles. Null when building failed.
+  // For CreateDirectoryW: the descriptor, not inheritable handles. Null when building failed.
   SECURITY_ATTRIBUTES* attributes() noexcept { return ready_ ? &attributes_ : nullptr; }
 
  private:

@@ -1,7 +1,10 @@
 // Entry of the installer stub: hardens DLL loading, then hands over to the run.
+#include <cwchar>
 #include <string>
 
 #include "driver/run.h"
+#include "run/command_line.h"
+#include "support/wide_path.h"
 
 namespace {
 
@@ -20,7 +23,9 @@ void restrict_dll_search() {
 
 }  // namespace
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR command_line, int) {
+// The command line is read wide, so that arguments in any characters reach the installer unchanged.
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   restrict_dll_search();
-  return run(instance, command_line != nullptr ? command_line : "");
+  const wchar_t* const command_line = GetCommandLineW();
+  return run(instance, arguments_of(command_line != nullptr ? tessel::from_wide(command_line, wcslen(command_line)) : ""));
 }

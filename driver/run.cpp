@@ -7,6 +7,7 @@
 #include "driver/win32_system.h"
 #include "run/product.h"
 #include "run/run.h"
+#include "support/wide_path.h"
 
 namespace {
 
@@ -14,7 +15,7 @@ namespace {
 // none). Every failure is dropped and the run goes on without a log.
 void set_up_log() {
   try {
-    auto log_file = std::make_unique<tessel::log::file>(system_temporary_folder() + TAILRUN_LOG_BASE_NAME);
+    auto log_file = std::make_unique<tessel::log::file>(tessel::wide(system_temporary_folder() + TAILRUN_LOG_BASE_NAME));
     tessel::log::attach(log_file.get());
     log_file.release();  // owned by the front end from here on
   } catch (...) {

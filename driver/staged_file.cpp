@@ -2,7 +2,7 @@
 
 #include <climits>
 
-#include "support/unicode.h"
+#include "support/wide_path.h"
 
 namespace {
 
@@ -28,8 +28,8 @@ bool rename_open_file(HANDLE file, const std::wstring& path) {
 
 }  // namespace
 
-staged_file::staged_file(const std::string& path) : path_(path) {
-  file_ = tessel::unique_file(CreateFileA(path_.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+staged_file::staged_file(const std::wstring& path) : path_(path) {
+  file_ = tessel::unique_file(CreateFileW(path_.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
                                           FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file_) {
     error_ = GetLastError();
@@ -43,7 +43,7 @@ staged_file::staged_file(const std::string& path) : path_(path) {
 
 staged_file::~staged_file() {
   file_.reset();
-  if (!committed_ && !pending_ && !path_.empty()) DeleteFileA(path_.c_str());
+  if (!committed_ && !pending_ && !path_.empty()) DeleteFileW(path_.c_str());
 }
 bool staged_file::take(const char* bytes, std::size_t count) {
   while (count > 0) {
@@ -70,14 +70,14 @@ bool staged_file::commit(const std::string& path) {
       return false;
     }
     pending_ = false;
-    if (!rename_open_file(file_.get(), tessel::unicode::to_wide(path, 0))) {
+    if (!rename_open_file(file_.get(), tessel::extended_path(path))) {
       error_ = GetLastError();
       set_delete_pending(file_.get(), true);  // the data goes with the handle after all
       pending_ = true;
       return false;
     }
   } catch (const std::exception&) {
-    error_ = ERROR_NO_UNICODE_TRANSLATION;
+    error_ = ERROR_NOT_ENOUGH_MEMORY;
     return false;
   }
   committed_ = true;

@@ -12,9 +12,9 @@
 // that name or outlives the run.
 class staged_file final : public staged_output {
  public:
-  // Creates the file (it must not exist): GENERIC_WRITE, shared for reading, sequential scan. On
+  // Creates the file at `path` (wide, extended form allowed; it must not exist): GENERIC_WRITE, shared for reading, sequential scan. On
   // failure created() is false and error() holds the system's code.
-  explicit staged_file(const std::string& path);
+  explicit staged_file(const std::wstring& path);
   ~staged_file() override;
   staged_file(const staged_file&) = delete;
   staged_file& operator=(const staged_file&) = delete;
@@ -24,7 +24,7 @@ class staged_file final : public staged_output {
   // Writes the block; false on a failed or short write (a full disk), with error() set.
   bool take(const char* bytes, std::size_t count) override;
 
-  // Renames the file to `path` (a full path) by its handle, replacing a file of that name, and
+  // Renames the file to `path` (a full path, the run's text) by its handle, replacing a file of that name, and
   // closes it. False with error() set when that fails; the staged file is deleted then.
   bool commit(const std::string& path) override;
 
@@ -34,7 +34,7 @@ class staged_file final : public staged_output {
   bool delete_pending() const { return pending_; }
 
  private:
-  std::string path_;
+  std::wstring path_;
   tessel::unique_file file_;
   DWORD error_ = NO_ERROR;
   bool committed_ = false;

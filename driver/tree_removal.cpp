@@ -11,8 +11,8 @@ constexpr DWORD as_itself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_
 
 // Opens `path` for deletion (a folder also for listing); others may read and write it meanwhile,
 // never rename or delete it. Invalid when it cannot be opened.
-tessel::unique_file open_entry(const std::string& path, DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE) {
-  return tessel::unique_file(CreateFileA(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY, sharing,
+tessel::unique_file open_entry(const std::wstring& path, DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE) {
+  return tessel::unique_file(CreateFileW(path.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_LIST_DIRECTORY, sharing,
                                          nullptr, OPEN_EXISTING, as_itself, nullptr));
 }
 
@@ -33,22 +33,15 @@ bool delete_by_handle(HANDLE entry) {
   return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
-// The names of the entries of the open folder, read through its handle ("." and ".." left out);
-// a name that the ANSI code page cannot hold is left out too, and its entry stays.
-std::vector<std::string> entries_of(HANDLE folder) {
-  std::vector<std::string> names;
+// The names of the entries of the open folder, read through its handle ("." and ".." left out).
+std::vector<std::wstring> entries_of(HANDLE folder) {
+  std::vector<std::wstring> names;
   alignas(8) unsigned char buffer[16384];
   while (GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, buffer, sizeof buffer)) {
     for (std::size_t at = 0;;) {
       const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + at);
-      char name[MAX_PATH * 2];
-      BOOL lossy = FALSE;
-      const int length = WideCharToMultiByte(CP_ACP, 0, entry->FileName, static_cast<int>(entry->FileNameLength / 2),
-                                             name, sizeof name, nullptr, &lossy);
-      if (length > 0 && !lossy) {
-        std::string text(name, static_cast<std::size_t>(length));
-        if (text != "." && text != "..") names.push_back(text);
-      }
+      const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
+      if (name != L"." && name != L"..") names.push_back(name);
       if (entry->NextEntryOffset == 0) break;
       at += entry->NextEntryOffset;
     }
@@ -57,31 +50,31 @@ std::vector<std::string> entries_of(HANDLE folder) {
 }
 
 // Removes what the open folder `path` holds, then the folder itself.
-bool remove_held(const std::string& path, HANDLE folder, int depth) {
-  for (const std::string& name : entries_of(folder)) {
-    const std::string child = path + "\\" + name;
+bool remove_held(const std::wstring& path, HANDLE folder, int depth) {
+  for (const std::wstring& name : entries_of(folder)) {
+    const std::wstring child = path + L"\\" + name;
     const tessel::unique_file opened = open_entry(child);
     if (!opened) continue;
     if (!is_plain_folder(attributes_of(opened.get()))) {
       delete_by_handle(opened.get());  // a file, or a link as itself
-    } else if (name[0] != '.' && depth < deepest) {
+    } else if (name[0] != L'.' && depth < deepest) {
       remove_held(child, opened.get(), depth + 1);
     }
   }
   return delete_by_handle(folder);
 }
 
-bool is_number(const std::string& text) {
-  const std::size_t first = !text.empty() && text[0] == '-' ? 1 : 0;
+bool is_number(const std::wstring& text) {
+  const std::size_t first = !text.empty() && text[0] == L'-' ? 1 : 0;
   if (first == text.size()) return false;
   for (std::size_t i = first; i < text.size(); ++i)
-    if (text[i] < '0' || text[i] > '9') return false;
+    if (text[i] < L'0' || text[i] > L'9') return false;
   return true;
 }
 
 }  // namespace
 
-bool remove_tree(const std::string& path) {
+bool remove_tree(const std::wstring& path) {
   const tessel::unique_file folder = open_entry(path);
   if (!folder) return false;
   if (!is_plain_folder(attributes_of(folder.get()))) {
@@ -90,25 +83,25 @@ bool remove_tree(const std::string& path) {
   return remove_held(path, folder.get(), 0);
 }
 
-std::vector<std::string> remove_leftover_folders(const std::string& temp_folder, const std::string& prefix,
-                                                  const std::string& marker) {
-  std::vector<std::string> removed;
-  WIN32_FIND_DATAA entry;
-  const tessel::unique_find listing(FindFirstFileA((temp_folder + prefix + "*").c_str(), &entry));
+std::vector<std::wstring> remove_leftover_folders(const std::wstring& temp_folder, const std::wstring& prefix,
+                                                   const std::wstring& marker) {
+  std::vector<std::wstring> removed;
+  WIN32_FIND_DATAW entry;
+  const tessel::unique_find listing(FindFirstFileW((temp_folder + prefix + L"*").c_str(), &entry));
   while (listing) {
-    const std::string name = entry.cFileName;
-    const std::string path = temp_folder + name;
+    const std::wstring name = entry.cFileName;
+    const std::wstring path = temp_folder + name;
     if (is_plain_folder(entry.dwFileAttributes) && is_number(name.substr(prefix.size()))) {
       const tessel::unique_file folder = open_entry(path);
       bool ended = false;
       if (folder && is_plain_folder(attributes_of(folder.get()))) {
         // Exclusive: a live run holds its marker open without delete sharing.
-        const tessel::unique_file held = open_entry(path + "\\" + marker, 0);
+        const tessel::unique_file held = open_entry(path + L"\\" + marker, 0);
         ended = held && (attributes_of(held.get()) & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == 0;
       }
-      if (ended && remove_held(path, folder.get(), 0)) removed.push_back(path);
+      if (ended && remove_held(path, folder.get(), 0)) removed.push_back(name);
     }
-    if (!FindNextFileA(listing.get(), &entry)) break;
+    if (!FindNextFileW(listing.get(), &entry)) break;
   }
   return removed;
 }

@@ -1,4 +1,5 @@
-// Removal of folders through handles that never follow a reparse point (Windows).
+// Removal of folders through handles that never follow a reparse point (Windows). Paths are wide
+// and may be in the extended form ("\\?\").
 #pragma once
 #include <string>
 #include <vector>
@@ -9,11 +10,11 @@
 // A link, `path` itself included, goes as a link; its target is untouched. Sub-folders whose names
 // begin with '.' stay, and so do entries that cannot be deleted (a read-only file, one in use) and
 // the folders above them. The depth is bounded. True when `path` itself went. Never throws.
-bool remove_tree(const std::string& path);
+bool remove_tree(const std::wstring& path);
 
 // Removes from `temp_folder` (ending with a backslash) the working folders of runs that ended
 // without their clean-up: folders named `prefix` and a number, no reparse points, that hold the
 // file `marker` and whose marker can be opened for deletion, which a live run's cannot. Returns
-// the folders removed whole. Never throws.
-std::vector<std::string> remove_leftover_folders(const std::string& temp_folder, const std::string& prefix,
-                                                  const std::string& marker);
+// the names of the folders removed whole. Never throws.
+std::vector<std::wstring> remove_leftover_folders(const std::wstring& temp_folder, const std::wstring& prefix,
+                                                   const std::wstring& marker);

@@ -12,7 +12,7 @@
 #include "package/win32_file_source.h"
 #include "run/product.h"
 #include "support/handle.h"
-#include "support/message_box.h"
+#include "support/wide_path.h"
 #include "support/system_error.h"
 
 namespace {
@@ -20,34 +20,30 @@ namespace {
 // The program's own file; grows the buffer for paths longer than MAX_PATH.
 std::string module_path() {
   for (DWORD size = MAX_PATH;; size *= 2) {
-    std::string path(size, '\0');
-    const DWORD length = GetModuleFileNameA(nullptr, &path[0], size);
-    if (length < size || size >= 32768) {
-      path.resize(length < size ? length : 0);
-      return path;
-    }
+    std::wstring path(size, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, &path[0], size);
+    if (length < size || size >= 32768) return tessel::from_wide(path.data(), length < size ? length : 0);
   }
 }
 
 // Only a file is launched: the shell would open a folder in its file browser (elevated, and under
 // Wine never ending).
-bool names_a_file(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+bool names_a_file(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(path.c_str());
   return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 }  // namespace
 
 std::string system_temporary_folder() {
-  std::string path(MAX_PATH, '\0');
-  DWORD length = GetTempPathA(static_cast<DWORD>(path.size()), &path[0]);
+  std::wstring path(MAX_PATH + 1, L'\0');
+  DWORD length = GetTempPathW(static_cast<DWORD>(path.size()), &path[0]);
   if (length > path.size()) {  // longer than MAX_PATH: ask again with the room it needs
-    path.assign(length, '\0');
-    length = GetTempPathA(static_cast<DWORD>(path.size()), &path[0]);
+    path.assign(length, L'\0');
+    length = GetTempPathW(static_cast<DWORD>(path.size()), &path[0]);
     if (length >= path.size()) length = 0;
   }
-  path.resize(length);
-  return path;
+  return tessel::from_wide(path.data(), length);
 }
 
 void win32_system::load_configuration() { config::init(instance_); }
@@ -63,40 +59,50 @@ std::string win32_system::temporary_folder() { return system_temporary_folder();
 
 std::int64_t win32_system::now() { return _time64(nullptr); }
 
-void win32_system::create_folder(const std::string& path) { CreateDirectoryA(path.c_str(), nullptr); }
+void win32_system::create_folder(const std::string& path) { CreateDirectoryW(tessel::extended_path(path).c_str(), nullptr); }
 
 bool win32_system::create_private_folder(const std::string& path) {
   if (!security_) security_ = std::make_unique<private_folder_security>();
-  // An unprotected folder is never made; CreateDirectoryA fails for any existing entry of that
+  // An unprotected folder is never made; CreateDirectoryW fails for any existing entry of that
   // name, folder or file, so a folder that someone else prepared is never entered.
-  return security_->attributes() != nullptr && CreateDirectoryA(path.c_str(), security_->attributes()) != 0;
+  return security_->attributes() != nullptr &&
+         CreateDirectoryW(tessel::extended_path(path).c_str(), security_->attributes()) != 0;
 }
 
-bool win32_system::set_current_folder(const std::string& path) { return SetCurrentDirectoryA(path.c_str()) != 0; }
+bool win32_system::set_current_folder(const std::string& path) {
+  return SetCurrentDirectoryW(tessel::wide(path).c_str()) != 0;
+}
 
 void win32_system::remove_folder(const std::string& path) {
   std::string folder = path;
   while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  if (!folder.empty()) remove_tree(folder);
+  if (!folder.empty()) remove_tree(tessel::extended_path(folder));
 }
 
 bool win32_system::claim_working_folder(const std::string& folder) {
   // Read by nobody; no delete sharing, so that a later run cannot open it for deletion meanwhile.
-  marker_ = tessel::unique_file(CreateFileA((folder + TAILRUN_RUN_MARKER_NAME).c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                            nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  marker_ = tessel::unique_file(CreateFileW(tessel::extended_path(folder + TAILRUN_RUN_MARKER_NAME).c_str(), GENERIC_READ,
+                                            FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   return static_cast<bool>(marker_);
 }
 
 std::vector<std::string> win32_system::remove_leftovers(const std::string& temp_folder) {
-  return remove_leftover_folders(temp_folder, TAILRUN_WORKING_FOLDER_PREFIX, TAILRUN_RUN_MARKER_NAME);
+  std::vector<std::string> removed;
+  for (const std::wstring& name :
+       remove_leftover_folders(tessel::extended_path(temp_folder), L"" TAILRUN_WORKING_FOLDER_PREFIX,
+                               L"" TAILRUN_RUN_MARKER_NAME))
+    removed.push_back(temp_folder + tessel::from_wide(name));
+  return removed;
 }
 
-void win32_system::clear_attributes(const std::string& path) { SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL); }
+void win32_system::clear_attributes(const std::string& path) {
+  SetFileAttributesW(tessel::extended_path(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+}
 
 std::string win32_system::package_path() { return module_path(); }
 
 std::unique_ptr<byte_source> win32_system::open_package(std::uint32_t& error) {
-  tessel::unique_file file = open_package_handle(module_path());
+  tessel::unique_file file = open_package_handle(tessel::extended_path(module_path()));
   if (!file) {
     error = GetLastError();
     return nullptr;
@@ -107,7 +113,7 @@ std::unique_ptr<byte_source> win32_system::open_package(std::uint32_t& error) {
 std::uint32_t win32_system::last_error() { return GetLastError(); }
 
 std::unique_ptr<staged_output> win32_system::create_staged(const std::string& path, std::uint32_t& error) {
-  auto file = std::make_unique<staged_file>(path);
+  auto file = std::make_unique<staged_file>(tessel::extended_path(path));
   if (!file->created()) {
     error = file->error();
     return nullptr;
@@ -121,15 +127,17 @@ void win32_system::clear_user_language() { ::clear_user_language(config::product
 
 launch_result win32_system::launch(const launch_request& request) {
   launch_result result;
-  SHELLEXECUTEINFOA launch{};
+  const std::wstring file = tessel::wide(request.file), parameters = tessel::wide(request.parameters),
+                     directory = tessel::wide(request.directory);
+  SHELLEXECUTEINFOW launch{};
   launch.cbSize = sizeof launch;
   // A silent run must not wait on the shell's own error dialog either.
   launch.fMask = SEE_MASK_NOCLOSEPROCESS | (request.silent ? SEE_MASK_FLAG_NO_UI : 0);
-  launch.lpFile = request.file.c_str();
-  launch.lpParameters = request.parameters.c_str();
-  launch.lpDirectory = request.directory.c_str();
+  launch.lpFile = file.c_str();
+  launch.lpParameters = parameters.c_str();
+  launch.lpDirectory = directory.c_str();
   launch.nShow = SW_SHOWNORMAL;
-  if (!names_a_file(request.file) || !ShellExecuteExA(&launch)) return result;
+  if (!names_a_file(file) || !ShellExecuteExW(&launch)) return result;
   const tessel::unique_handle process(launch.hProcess);
   if (WaitForSingleObject(process.get(), INFINITE) != WAIT_OBJECT_0) {
     result.status = launch_status::wait_failed;
@@ -146,12 +154,12 @@ launch_result win32_system::launch(const launch_request& request) {
 }
 
 void win32_system::show_message(const std::string& caption, const std::string& text) {
-  tessel::message_box(false, caption, text);
+  MessageBoxW(nullptr, tessel::wide(text).c_str(), tessel::wide(caption).c_str(), MB_OK);
 }
 
 void win32_system::log(const std::string& line) {
   try {
-    tessel::log::write_line(line);
+    tessel::log::write_line(tessel::wide(line));
   } catch (...) {
     // A log that cannot be written does not change the run.
   }
@@ -164,4 +172,6 @@ void win32_system::log(const std::wstring& line) {
   }
 }
 
-std::string win32_system::error_text(std::uint32_t code) { return tessel::system_error_text(code); }
+std::string win32_system::error_text(std::uint32_t code) { return tessel::from_ansi(tessel::system_error_text(code)); }
+
+std::string win32_system::from_ansi(const std::string& bytes) { return tessel::from_ansi(bytes); }

@@ -39,6 +39,7 @@ class win32_system final : public run_system {
   void log(const std::string& line) override;
   void log(const std::wstring& line) override;
   std::string error_text(std::uint32_t code) override;
+  std::string from_ansi(const std::string& bytes) override;
 
  private:
   HINSTANCE instance_;
@@ -47,5 +48,5 @@ class win32_system final : public run_system {
   tessel::unique_file marker_;  // the working folder's marker, held until the clean-up
 };
 
-// The temporary folder as GetTempPathA reports it (ending with a backslash), or empty.
+// The temporary folder as GetTempPathW reports it (ending with a backslash), or empty.
 std::string system_temporary_folder();

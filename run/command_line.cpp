@@ -69,6 +69,20 @@ std::string take_v_option(std::string& line) {
 
 }  // namespace
 
+std::string arguments_of(const std::string& full_command_line) {
+  const auto blank = [](char c) { return static_cast<unsigned char>(c) <= ' '; };
+  std::size_t at = 0;
+  const std::size_t size = full_command_line.size();
+  if (size > 0 && full_command_line[0] == '"') {
+    at = full_command_line.find('"', 1);
+    at = at == std::string::npos ? size : at + 1;
+  } else {
+    while (at < size && !blank(full_command_line[at])) ++at;
+  }
+  while (at < size && blank(full_command_line[at])) ++at;
+  return full_command_line.substr(at);
+}
+
 bool is_silent(const std::string& command_line) { return command_line.find("/s") != std::string::npos; }
 
 std::string split_command_line(const std::string& command_line, settings_map& settings) {

@@ -3,13 +3,19 @@
 // working folder. Portable; the one file-system call of the MSI log option (clearing the log's
 // attributes) is the caller's, between msi_log_path and apply_msi_log_option.
 //
-// All texts are narrow (ANSI code page) byte strings. Settings are read through the map's
+// All texts are the run's text (WTF-8); the package's parts were converted before they get here. Settings are read through the map's
 // subscript, so every setting named here is present in the map afterwards, possibly empty.
 #pragma once
 #include <optional>
 #include <string>
 
 #include "package/settings_map.h"
+
+// The arguments of a program's full command line (as GetCommandLineW gives it): what follows the
+// program name, as the start-up code passes it to WinMain. The name is a quoted text up to the next
+// quotation mark, or else everything up to the first space or control character; the spaces and
+// control characters after it are skipped.
+std::string arguments_of(const std::string& full_command_line);
 
 // True when `command_line` contains "/s" anywhere (case-sensitive, also inside a longer word such
 // as "/silent"): the run then shows no message box.

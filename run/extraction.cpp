@@ -33,9 +33,9 @@ class extraction final : public chain_consumer {
   payload_sink* file_data(const chain_entry& entry) override {
     head_.reset();
     staged_.reset();
-    output_ = folder_.output_path(entry.value);
-    name_ = entry.value;
-    error_ = folder_.refusal(entry.value, problem_, name_reason_);
+    name_ = system_.from_ansi(entry.value);
+    output_ = folder_.output_path(name_);
+    error_ = folder_.refusal(name_, problem_, name_reason_);
     if (error_ != 0) return nullptr;  // reported once its data is verified
     staged_ = system_.create_staged(folder_.staging_path(), error_);
     if (!staged_) {
@@ -48,11 +48,14 @@ class extraction final : public chain_consumer {
 
   bool entry(chain_entry& entry) override {
     ++met_;
-    insert_setting(entry, settings_);
     if (package_settings_) insert_setting(entry, *package_settings_);
+    chain_entry text = entry;  // the setting as the run's text
+    text.key = system_.from_ansi(entry.key);
+    text.value = system_.from_ansi(entry.value);
+    insert_setting(text, settings_);
     if (entry.kind != entry_kind::file) return true;
     if (staged_ && staged_->commit(output_)) {
-      folder_.committed(entry.value, entry.data_size, head_->head());
+      folder_.committed(name_, entry.data_size, head_->head());
       staged_.reset();
       return true;
     }

@@ -11,7 +11,7 @@
 // A file entry that the run could not write.
 struct file_failure {
   std::size_t entry = 0;    // its number in the order met, from 1; 0 when no file entry failed
-  std::string stored_name;
+  std::string stored_name;  // as the run's text
   file_problem problem = file_problem::none;
   const char* name_reason = "";  // file_problem::stored_name: the name rule's reason
 };
@@ -24,12 +24,13 @@ struct extraction_result {
 };
 
 // Opens the package, walks its chain and, for each entry in the order met: inserts its setting
-// if absent (value entries; file entries with a non-empty key -> stored name), and writes each
+// if absent (value entries; file entries with a non-empty key -> stored name; key and value
+// converted to the run's text), and writes each
 // file entry's data to a staging file that takes the stored name only once the data matched its
 // digest. A name that `folder` refuses is reported after its data was verified, and ends the walk
 // like a file that cannot be written: messages::extract_failed with the output path. Also reports
 // messages::open_failed and messages::no_chain with the package path. What was
 // done before a failure stays. A text record too large for memory propagates std::bad_alloc.
-// `package_settings`, when given, receives the package's own settings as well.
+// `package_settings`, when given, receives the package's own settings as well, as stored bytes.
 extraction_result extract_package(run_system& system, reporter& report, folder_model& folder, settings_map& settings,
                                   settings_map* package_settings = nullptr);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/wtf8.h"
 #include "package/byte_source.h"
 #include "package/pe_image.h"
 #include "package/stored_name.h"
@@ -35,8 +36,8 @@ std::uint32_t folder_model::refusal(const std::string& stored_name, file_problem
     problem = file_problem::marker_name;
     return error_sharing_violation;
   }
-  const std::size_t longest = std::max(output_path(stored_name).size(), staging_path().size());
-  if (longest > longest_path) {
+  const std::size_t longest = std::max(utf16_length(output_path(stored_name)), utf16_length(staging_path()));
+  if (longest > longest_path || utf16_length(created_file_name(stored_name)) > longest_file_name) {
     problem = file_problem::path_too_long;
     return error_filename_too_long;
   }

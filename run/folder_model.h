@@ -7,10 +7,14 @@
 #include <vector>
 #include <string>
 
-// The longest full path of a file the run writes or launches, in bytes of the ANSI code page:
-// MAX_PATH less its terminator. (A double-byte code page's characters take two bytes, so the
-// limit is never looser than the system's.)
-constexpr std::size_t longest_path = 259;
+// Path limits, in UTF-16 units (base/wtf8.h utf16_length). The run's file calls take the extended
+// form of a path ("\\?\", "\\?\UNC\"), so a file's full path may be as long as that form allows:
+// 32,767 units less the terminator and the longest prefix's growth (6). Each name in it is a
+// file system name of at most 255 units. The launch itself keeps the system's MAX_PATH (259 and
+// a terminator).
+constexpr std::size_t longest_path = 32760;
+constexpr std::size_t longest_file_name = 255;
+constexpr std::size_t longest_launch_path = 259;
 
 // A file name as Windows compares it: ASCII letters folded to lower case, other bytes as they are.
 std::string comparable_file_name(std::string name);
@@ -20,7 +24,7 @@ enum class file_problem {
   none,
   stored_name,    // the name's own rules refuse it (stored_name_verdict::reason says which)
   marker_name,    // the name of the file that marks the working folder as the run's own
-  path_too_long,  // its full path, or the staging file's, passes longest_path
+  path_too_long,  // its name passes longest_file_name, or its full path or the staging file's longest_path
   not_created,    // the system could not create the staging file
   not_named,      // the system could not give the file its name
   not_written,    // the system could not write all of its data
@@ -39,9 +43,10 @@ class folder_model {
 
   const std::string& path() const { return folder_; }
 
-  // 0 when a file entry of this stored name can be written; else the system's code of the
-  // refusal, and `problem` (with the name rule's `name_reason`) says why. Besides the name's own rules, its full path and that of the
-  // staging file must fit longest_path.
+  // 0 when a file entry of this stored name (the run's text) can be written; else the system's
+  // code of the refusal, and `problem` (with the name rule's `name_reason`) says why. Besides the
+  // name's own rules, the name must fit longest_file_name, and its full path and that of the
+  // staging file longest_path.
   std::uint32_t refusal(const std::string& stored_name, file_problem& problem, const char*& name_reason) const;
 
   // The full path that a file of this stored name is committed to.

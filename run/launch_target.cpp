@@ -1,6 +1,13 @@
 #include "run/launch_target.h"
 
+#include "base/wtf8.h"
+
 namespace {
+
+const char path_too_long[] = "has a path longer than the 259 characters that the system launches";
+
+// The system launches no file whose path passes MAX_PATH.
+bool too_long(const std::string& path) { return utf16_length(path) > longest_launch_path; }
 
 bool is_separator(char c) { return c == '\\' || c == '/'; }
 
@@ -72,14 +79,16 @@ launch_decision decide_launch(const folder_model& folder, const std::string& exe
   }
   if (!starts_with(decision.file, inside)) {
     decision.outside = true;
-    decision.problem = decision.file.size() > longest_path ? "has a path longer than 259 characters" : "";
-    decision.launches = decision.file.size() <= longest_path;
+    decision.problem = too_long(decision.file) ? path_too_long : "";
+    decision.launches = !too_long(decision.file);
     return decision;
   }
   const std::string name = decision.file.substr(inside.size());
   const folder_model::file* written = name.find('\\') == std::string::npos ? folder.find(name) : nullptr;
   if (written == nullptr) {
     decision.problem = "is not one that the package writes";
+  } else if (too_long(decision.file)) {
+    decision.problem = path_too_long;
   } else if ((ends_with(name, ".exe") || ends_with(name, ".com")) && !written->image_problem.empty()) {
     decision.problem = "is no program that Windows can start";
     decision.detail = written->image_problem;

@@ -21,6 +21,7 @@ struct launch_decision {
 
 // The launch of `executable` (the expanded "executable32"). Inside the working folder only a file
 // the run wrote can be launched, and one named *.exe or *.com only when its data is a program
-// image; the folder itself or a folder above it never. A path outside the working folder is
-// launched when it fits longest_path (the system then decides).
+// image; the folder itself or a folder above it never; and none whose path passes
+// longest_launch_path. A path outside the working folder is launched when it fits (the system
+// then decides).
 launch_decision decide_launch(const folder_model& folder, const std::string& executable);

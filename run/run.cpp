@@ -177,8 +177,8 @@ run_outcome perform_run(run_system& system, const std::string& command_line, set
   } catch (const std::exception& error) {
     system.release_single_instance();
     outcome.stopped = run_stop::exception;
-    outcome.exception_text = error.what();
-    report.show(error.what(), messages::unhandled_text);
+    outcome.exception_text = system.from_ansi(error.what());
+    report.show(outcome.exception_text, messages::unhandled_text);
     outcome.exit_code = run_failed;
   } catch (...) {
     system.release_single_instance();

@@ -2,6 +2,11 @@
 // system. The stub implements it with Win32 (driver/), tailpack with a simulated machine that
 // records what the stub would do. The run core decides every limit and refusal itself before it
 // calls these, so an implementation only carries out what it is asked.
+//
+// Every text that crosses this interface is the run's own text: WTF-8 (base/wtf8.h), so that a path
+// or command line of any characters passes unchanged. The package's keys, values and stored names
+// are bytes in the machine's ANSI code page; the run converts them with from_ansi where they join a
+// path, the command line or a message.
 #pragma once
 #include <cstdint>
 #include <memory>
@@ -115,4 +120,7 @@ class run_system {
   virtual void log(const std::wstring& line) = 0;
   // The system's text for an error code, without its line break; empty when it has none.
   virtual std::string error_text(std::uint32_t code) = 0;
+  // Bytes in the machine's ANSI code page (the package's texts, an exception's text) as the run's
+  // text, decoded as the system's narrow calls decode them. Never throws.
+  virtual std::string from_ansi(const std::string& bytes) = 0;
 };

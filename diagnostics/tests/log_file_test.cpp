@@ -119,13 +119,18 @@ TEST_F(log_file_test, OnlyASizeReadAs0xFFFFFFFFEmptiesTheLog) {
   }
 }
 
-TEST_F(log_file_test, MutexNameTurnsBackslashesIntoUnderscores) {
-  const std::map<std::string, std::string> rows = {
-      {"C:\\Temp\\Tailrun", "log-C:_Temp_Tailrun"},
-      {"Tailrun", "log-Tailrun"},
-      {"\\\\server\\share\\x", "log-__server_share_x"},
+TEST_F(log_file_test, MutexNameTurnsBackslashesIntoUnderscoresAndStaysValidForAnyFolder) {
+  const std::map<std::wstring, std::string> rows = {
+      {L"C:\\Temp\\Tailrun", "log-C:_Temp_Tailrun"},
+      {L"\\\\server\\share\\x", "log-__server_share_x"},
+      {L"C:\\\u041f\\T", "log-C:_?_T"},  // a character the ANSI code page cannot hold
   };
   for (const auto& [base_name, expected] : rows) EXPECT_EQ(tessel::log::file::mutex_name(base_name), expected);
+  // A folder too long for a mutex name: a short name of its own, different for another folder.
+  const std::wstring long_folder = L"C:\\" + std::wstring(250, L'x');
+  const std::string name = tessel::log::file::mutex_name(long_folder);
+  EXPECT_EQ(name.size(), 20u) << name;
+  EXPECT_NE(name, tessel::log::file::mutex_name(long_folder + L"y"));
 }
 
 TEST_F(log_file_test, PathThatCannotBeOpenedOrIsASecondHardLinkThrows) {

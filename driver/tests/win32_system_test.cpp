@@ -2,6 +2,7 @@
 #include "driver/staged_file.h"
 #include "driver/tree_removal.h"
 #include "driver/win32_system.h"
+#include "support/wide_path.h"
 
 #include <gtest/gtest.h>
 
@@ -76,7 +77,7 @@ TEST_F(win32_system_test, private_folder_is_never_one_found_in_place) {
 TEST_F(win32_system_test, staged_file_takes_its_name_only_at_commit) {
   test_files::write(root_ + "setup.exe", "an older and longer content");
   {
-    staged_file staged(root_ + "~extract0.tmp");
+    staged_file staged(tessel::wide(root_ + "~extract0.tmp"));
     ASSERT_TRUE(staged.created());
     ASSERT_TRUE(staged.take("new", 3));
     EXPECT_EQ(test_files::read(root_ + "setup.exe"), "an older and longer content");
@@ -86,12 +87,12 @@ TEST_F(win32_system_test, staged_file_takes_its_name_only_at_commit) {
   EXPECT_FALSE(exists(root_ + "~extract0.tmp"));
   {
     // Delete-pending while it is written, so it goes with its handle however the run ends.
-    staged_file dropped(root_ + "~extract0.tmp");
+    staged_file dropped(tessel::wide(root_ + "~extract0.tmp"));
     EXPECT_TRUE(dropped.delete_pending());
     ASSERT_TRUE(dropped.take("partial", 7));
   }
   EXPECT_FALSE(exists(root_ + "~extract0.tmp"));
-  staged_file taken(root_ + "setup.exe");
+  staged_file taken(tessel::wide(root_ + "setup.exe"));
   EXPECT_FALSE(taken.created());
   EXPECT_EQ(taken.error(), static_cast<std::uint32_t>(ERROR_FILE_EXISTS));
   EXPECT_EQ(test_files::read(root_ + "setup.exe"), "new");
@@ -104,11 +105,30 @@ TEST_F(win32_system_test, tree_removal_goes_through_handles) {
   ASSERT_TRUE(CreateDirectoryA((top + "\\sub").c_str(), nullptr));
   test_files::write(top + "\\a.txt", "a");
   test_files::write(top + "\\sub\\b.txt", "b");
-  EXPECT_TRUE(remove_tree(top)) << GetLastError();
+  EXPECT_TRUE(remove_tree(tessel::wide(top))) << GetLastError();
   EXPECT_FALSE(exists(top));
   EXPECT_FALSE(exists(top + "\\a.txt"));
   EXPECT_FALSE(exists(top + "\\sub\\b.txt"));
   EXPECT_FALSE(exists(top + "\\sub"));
+}
+
+// Folders and files in any characters and beyond MAX_PATH, as the run names them.
+TEST_F(win32_system_test, paths_in_any_characters_and_longer_than_max_path) {
+  win32_system system(nullptr);
+  const std::string folder = root_ + "\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0 \xE6\x96\x87\xF0\x9F\x93\xA6\\";
+  const std::string deep = folder + std::string(200, 'd') + "\\";
+  ASSERT_TRUE(system.create_private_folder(folder));
+  ASSERT_TRUE(system.create_private_folder(deep));
+  std::uint32_t error = 0;
+  const std::unique_ptr<staged_output> staged = system.create_staged(deep + "~extract0.tmp", error);
+  ASSERT_TRUE(staged) << error;
+  ASSERT_TRUE(staged->take("data", 4));
+  const std::string file = deep + std::string(100, 'f') + ".txt";
+  ASSERT_GT(file.size(), static_cast<std::size_t>(MAX_PATH));
+  ASSERT_TRUE(staged->commit(file)) << staged->error();
+  EXPECT_NE(GetFileAttributesW(tessel::extended_path(file).c_str()), INVALID_FILE_ATTRIBUTES);
+  system.remove_folder(folder);
+  EXPECT_EQ(GetFileAttributesW(tessel::extended_path(folder).c_str()), INVALID_FILE_ATTRIBUTES);
 }
 
 }  // namespace

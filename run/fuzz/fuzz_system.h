@@ -93,6 +93,7 @@ class fuzz_system final : public run_system {
   void log(const std::string&) override {}
   void log(const std::wstring&) override {}
   std::string error_text(std::uint32_t code) override { return "error " + std::to_string(code); }
+  std::string from_ansi(const std::string& bytes) override { return bytes; }
 
  private:
   class output final : public staged_output {

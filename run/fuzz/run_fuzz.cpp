@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "base/wtf8.h"
 #include "package/tests/pe_image.h"
 #include "package/tests/sample_packages.h"
 #include "run/command_line.h"
@@ -41,7 +42,7 @@ std::string folded(std::string name) {
 // A path that names a file directly inside `folder` (which ends with a backslash): no separator
 // after it, not only dots and spaces (which would name the folder itself), within the path limit.
 bool inside(const std::string& folder, const std::string& path) {
-  if (folder.empty() || !starts_with(path, folder) || path.size() > longest_path) return false;
+  if (folder.empty() || !starts_with(path, folder) || utf16_length(path) > longest_launch_path) return false;
   const std::string name = path.substr(folder.size());
   return name.find_first_of("\\/") == std::string::npos && name.find_first_not_of(". ") != std::string::npos;
 }

@@ -194,4 +194,17 @@ TEST(is_silent, lower_case_slash_s_anywhere_counts) {
   for (const auto& [line, silent] : cases) EXPECT_EQ(is_silent(line), silent) << line;
 }
 
+TEST(arguments_of, skips_the_program_name_as_the_start_up_code_does) {
+  const std::pair<const char*, const char*> rows[] = {
+      {"\"C:\\Program Files\\Setup.exe\" /s /x", "/s /x"},
+      {"Setup.exe  \t/s", "/s"},
+      {"\"C:\\\xD0\x9F\xD0\xB0\xD0\xBF\xD0\xBA\xD0\xB0\\Setup.exe\"/s", "/s"},  // no space after the quote
+      {"C:\\\xD0\x9F\\Setup.exe \xE6\x96\x87", "\xE6\x96\x87"},  // a name outside ASCII, unquoted
+      {"\"unterminated /s", ""},
+      {"Setup.exe", ""},
+      {"", ""},
+  };
+  for (const auto& [full, expected] : rows) EXPECT_EQ(arguments_of(full), expected) << full;
+}
+
 }  // namespace

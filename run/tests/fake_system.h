@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/wtf8.h"
 #include "run/system.h"
 
 class fake_system final : public run_system {
@@ -92,6 +93,12 @@ class fake_system final : public run_system {
   void log(const std::string& line) override { events.push_back("log " + line); }
   void log(const std::wstring&) override {}
   std::string error_text(std::uint32_t code) override { return "error " + std::to_string(code); }
+  // The ANSI code page of this machine is Latin-1: every byte is the character of its number.
+  std::string from_ansi(const std::string& bytes) override {
+    std::string text;
+    for (const char byte : bytes) append_wtf8(text, static_cast<unsigned char>(byte));
+    return text;
+  }
 
  private:
   class output final : public staged_output {

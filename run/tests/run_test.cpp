@@ -54,10 +54,12 @@ TEST(run_core, refusals_show_their_messages_in_order_and_launch_nothing) {
     strings messages;
   };
   const std::string long_name = std::string(241, 'n') + ".exe";  // 260 characters with the folder
+  const std::string too_long_a_name = std::string(252, 'n') + ".exe";  // 256 characters
   const std::vector<refusal_case> cases = {
       {"escaping name", launching("..\\setup.exe", installer), {"Failed to extract file!", "Invalid Archive!"}},
       {"sub-folder", launching("sub\\setup.exe", installer), {"Failed to extract file!", "Invalid Archive!"}},
-      {"path too long", launching(long_name, installer), {"Failed to extract file!", "Invalid Archive!"}},
+      {"name too long", launching(too_long_a_name, installer), {"Failed to extract file!", "Invalid Archive!"}},
+      {"path too long to launch", launching(long_name, installer), {"ShellExecuteEx failed"}},
       {"the marker's name", launching("~qvt.RUN", installer), {"Failed to extract file!", "Invalid Archive!"}},
       {"empty installer", launching("setup.exe", ""), {"ShellExecuteEx failed"}},
       {"no program image", launching("setup.exe", "MZ but nothing more"), {"ShellExecuteEx failed"}},
@@ -81,6 +83,24 @@ TEST(run_core, refusals_show_their_messages_in_order_and_launch_nothing) {
       EXPECT_TRUE(system.starting("stage ").empty()) << c.what;
     }
   }
+}
+
+// The package's texts are bytes in the ANSI code page: the run converts them before they join a
+// path or the command line, and paths beyond MAX_PATH are written (only the launch keeps it).
+TEST(run_core, package_texts_join_paths_and_the_command_line_converted) {
+  fake_system system;
+  system.temp = "C:\\\xD0\x9F\\";  // a folder that no ANSI code page of this machine holds
+  auto entries = launching("\xE9t\xE9.exe", installer);  // "été.exe" in Latin-1
+  entries.push_back(package_entry::make_value("parameters", "/name=\xE9"));
+  entries.push_back(package_entry::make_file("", std::string(250, 'd'), "data"));
+  system.package = package_of(entries);
+  const std::string folder = system.temp + "QVT100\\";
+  const run_outcome outcome = perform_run(system, "/x \xE6\x96\x87");
+  EXPECT_EQ(outcome.exit_code, 0);
+  EXPECT_EQ(outcome.launch.file, folder + "\xC3\xA9t\xC3\xA9.exe");
+  EXPECT_EQ(outcome.launch.parameters, "/x \xE6\x96\x87 /name=\xC3\xA9/V\"\"");
+  EXPECT_EQ(system.starting("commit "), (strings{folder + std::string(250, 'd'),
+                                                 folder + "\xC3\xA9t\xC3\xA9.exe"}));
 }
 
 // The chain itself: no marker, a digest mismatch, a package that cannot be opened; silent runs

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <map>
 
+#include "base/wtf8.h"
 #include "run/command_line.h"
 #include "run/folder_model.h"
 #include "run/launch_plan.h"
@@ -26,8 +27,9 @@ std::string command_line_warning(const run_outcome& outcome) {
   std::uint64_t mentions = 0;
   for (std::size_t at = text.find(temp); !temp.empty() && at != std::string::npos; at = text.find(temp, at + 1))
     ++mentions;
-  const std::uint64_t growth = longest_path - std::min<std::uint64_t>(longest_path, outcome.working_folder.size());
-  const std::uint64_t length = 3 + text.size() + mentions * growth;  // the quotes and the space
+  const std::uint64_t growth =
+      longest_launch_path - std::min<std::uint64_t>(longest_launch_path, utf16_length(outcome.working_folder));
+  const std::uint64_t length = 3 + utf16_length(text) + mentions * growth;  // the quotes and the space
   if (length <= longest_command_line) return "";
   return "the installer's command line could reach " + std::to_string(length) +
          " characters in a long temporary folder, and the stub's own command line adds to it: more than the " +

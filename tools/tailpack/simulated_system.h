@@ -61,6 +61,10 @@ class simulated_system final : public run_system {
   void log(const std::string& line) override { log_.push_back(line); }
   void log(const std::wstring&) override {}
   std::string error_text(std::uint32_t code) override { return "system error " + std::to_string(code); }
+  // The package's bytes stay as they are: the simulated paths hold them as the package does (the
+  // commands decode them with --codepage), and the path limits count a byte that is no UTF-8
+  // sequence as one character, as a single-byte code page does.
+  std::string from_ansi(const std::string& bytes) override { return bytes; }
 
  private:
   byte_source& package_;
