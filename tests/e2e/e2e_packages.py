@@ -97,7 +97,7 @@ def unescape_field(text):
 
 def read_fields(path):
     fields = {}
-    with open(path, encoding="latin-1", newline="\n") as f:
+    with open(path, encoding="utf-8", errors="surrogateescape", newline="\n") as f:
         for line in f.read().split("\n"):
             if "\t" in line:
                 name, value = line.split("\t", 1)

@@ -30,7 +30,7 @@ class Run:
     def runner_args(self, program, args):
         args_file = os.path.join(self.folder, "args.txt")
         with open(args_file, "wb") as f:
-            f.write(args.encode("latin-1"))
+            f.write(args.encode("utf-8", "surrogateescape"))
         cwd = ["--cwd", win_path(self.cwd)] if self.cwd else []
         return [self.session.tools["e2e_runner"], "--temp", self.temp_arg] + cwd + [
                 "--set", "TAILRUN_E2E_REPORT=" + win_path(self.report),

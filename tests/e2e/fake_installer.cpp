@@ -1,6 +1,6 @@
 // A stand-in payload installer for the end-to-end scenarios. It records what it was started with
 // (its whole command line, its current directory, its own module path, its temporary folder and
-// the names of the files beside it) and returns the exit code that it is told.
+// the names of the files beside it, in UTF-8) and returns the exit code that it is told.
 //
 // Nothing it does depends on its command line, which is what the scenarios examine. It is told
 // through "fake_installer.cfg" beside its own file, lines of "name=value":
@@ -13,13 +13,14 @@
 // the wait (so its appearance means "running, holding on") and again with the wait's outcome;
 // each write replaces the file in one move, so a reader never sees half a report.
 #include <cstdlib>
-#include <fstream>
+#include <cwchar>
 #include <map>
 #include <set>
 #include <sstream>
 #include <string>
 
 #include "support/handle.h"
+#include "support/wide_path.h"
 #include "support/windows.h"
 #include "tests/e2e/report_text.h"
 
@@ -30,22 +31,35 @@ using report = std::map<std::string, std::string>;
 
 constexpr DWORD default_wait_ms = 30000;
 
+// Paths and texts are read wide and kept as UTF-8, so that the report holds any characters.
+constexpr DWORD buffer_units = MAX_PATH * 4;
+
 std::string module_path() {
-  char buffer[MAX_PATH * 4] = {};
-  const DWORD size = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
-  return std::string(buffer, size);
+  wchar_t buffer[buffer_units] = {};
+  const DWORD size = GetModuleFileNameW(nullptr, buffer, buffer_units);
+  return tessel::from_wide(buffer, size);
 }
 
 std::string current_directory() {
-  char buffer[MAX_PATH * 4] = {};
-  const DWORD size = GetCurrentDirectoryA(sizeof buffer, buffer);
-  return size < sizeof buffer ? std::string(buffer, size) : std::string();
+  wchar_t buffer[buffer_units] = {};
+  const DWORD size = GetCurrentDirectoryW(buffer_units, buffer);
+  return size < buffer_units ? tessel::from_wide(buffer, size) : std::string();
 }
 
 std::string temp_path() {
-  char buffer[MAX_PATH * 4] = {};
-  const DWORD size = GetTempPathA(sizeof buffer, buffer);
-  return size < sizeof buffer ? std::string(buffer, size) : std::string();
+  wchar_t buffer[buffer_units] = {};
+  const DWORD size = GetTempPathW(buffer_units, buffer);
+  return size < buffer_units ? tessel::from_wide(buffer, size) : std::string();
+}
+
+std::string read_file(const std::string& path) {
+  const tessel::unique_file file(CreateFileW(tessel::wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  std::string text;
+  char block[4096];
+  DWORD got = 0;
+  while (file && ReadFile(file.get(), block, sizeof block, &got, nullptr) && got > 0) text.append(block, got);
+  return text;
 }
 
 // The folder part of `path`, with its trailing backslash; empty when there is none.
@@ -58,10 +72,10 @@ std::string folder_of(const std::string& path) {
 // each followed by a slash.
 std::string folder_listing(const std::string& folder) {
   std::set<std::string> names;
-  WIN32_FIND_DATAA entry{};
-  const tessel::unique_find listing(FindFirstFileA((folder + "*").c_str(), &entry));
-  for (bool more = static_cast<bool>(listing); more; more = FindNextFileA(listing.get(), &entry) != 0) {
-    const std::string name = entry.cFileName;
+  WIN32_FIND_DATAW entry{};
+  const tessel::unique_find listing(FindFirstFileW(tessel::wide(folder + "*").c_str(), &entry));
+  for (bool more = static_cast<bool>(listing); more; more = FindNextFileW(listing.get(), &entry) != 0) {
+    const std::string name = tessel::from_wide(entry.cFileName, wcslen(entry.cFileName));
     if (name != "." && name != "..") names.insert(name);
   }
   std::string text;
@@ -71,7 +85,7 @@ std::string folder_listing(const std::string& folder) {
 
 settings read_settings(const std::string& path) {
   settings values;
-  std::ifstream in(path, std::ios::binary);
+  std::istringstream in(read_file(path));
   std::string line;
   while (std::getline(in, line)) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
@@ -94,9 +108,9 @@ std::string text_or_empty(const settings& values, const char* name) {
 }
 
 std::string report_path(const std::string& self) {
-  char buffer[MAX_PATH * 4] = {};
-  const DWORD size = GetEnvironmentVariableA("TAILRUN_E2E_REPORT", buffer, sizeof buffer);
-  if (size > 0 && size < sizeof buffer) return std::string(buffer, size);
+  wchar_t buffer[buffer_units] = {};
+  const DWORD size = GetEnvironmentVariableW(L"TAILRUN_E2E_REPORT", buffer, buffer_units);
+  if (size > 0 && size < buffer_units) return tessel::from_wide(buffer, size);
   const std::string own_folder = folder_of(self);
   const std::string above = folder_of(own_folder.substr(0, own_folder.empty() ? 0 : own_folder.size() - 1));
   return above + "fake_installer.report.txt";
@@ -105,13 +119,17 @@ std::string report_path(const std::string& self) {
 void write_report(const std::string& path, const report& fields) {
   std::ostringstream text;
   for (const auto& [name, value] : fields) text << name << '\t' << e2e::escape_field(value) << '\n';
-  const std::string part = path + ".part";
+  const std::wstring part = tessel::wide(path + ".part");
   {
-    std::ofstream out(part, std::ios::binary | std::ios::trunc);
-    out << text.str();
-    if (!out.flush()) return;
+    const tessel::unique_file out(
+        CreateFileW(part.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::string bytes = text.str();
+    DWORD written = 0;
+    if (!out || !WriteFile(out.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) ||
+        written != bytes.size())
+      return;
   }
-  MoveFileExA(part.c_str(), path.c_str(), MOVEFILE_REPLACE_EXISTING);
+  MoveFileExW(part.c_str(), tessel::wide(path).c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
 // Shows the configured message box, if any; returns MessageBoxA's result as text.
@@ -142,7 +160,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   tessel::unique_handle release(
       wait_event.empty() ? nullptr : CreateEventA(nullptr, TRUE, FALSE, wait_event.c_str()));
 
-  report fields{{"commandline", GetCommandLineA()},
+  const wchar_t* const command_line = GetCommandLineW();
+  report fields{{"commandline", tessel::from_wide(command_line, wcslen(command_line))},
                 {"cwd", current_directory()},
                 {"module", self},
                 {"temp", temp_path()},

@@ -4,7 +4,7 @@
 //   e2e_runner [--temp DIR] [--cwd DIR] [--set NAME=VALUE]... [--timeout-ms N]
 //              [--args TEXT | --args-file FILE] PROGRAM
 //       Starts PROGRAM with the command line "\"PROGRAM\" TEXT" (just "\"PROGRAM\"" for no TEXT;
-//       --args-file takes TEXT byte for byte from a file) and an environment in which TEMP and TMP
+//       --args-file takes TEXT from a UTF-8 file) and an environment in which TEMP and TMP
 //       are DIR and each NAME is VALUE, in the current folder given by --cwd (default: the
 //       runner's own). Waits at most N milliseconds (default 60000). Prints
 //       "exit=<code>" (unsigned decimal) and returns 0 when the program ended; otherwise kills it
@@ -14,6 +14,7 @@
 //
 // Returns 2 for a usage error and 3 when the program cannot be started.
 #include <algorithm>
+#include <cwchar>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -25,7 +26,10 @@
 #include <vector>
 
 #include "support/handle.h"
+#include "support/wide_path.h"
 #include "support/windows.h"
+
+#include <shellapi.h>
 
 namespace {
 
@@ -62,8 +66,9 @@ bool split_assignment(const std::string& text, std::pair<std::string, std::strin
 }
 
 // Fills `request` from the arguments; false (after a message) on a usage error.
-bool parse_arguments(int argc, char** argv, run_request& request) {
-  for (int i = 1; i < argc; ++i) {
+bool parse_arguments(const std::vector<std::string>& argv, run_request& request) {
+  const std::size_t argc = argv.size();
+  for (std::size_t i = 1; i < argc; ++i) {
     const std::string option = argv[i];
     const bool has_value = i + 1 < argc;
     if (option.rfind("--", 0) != 0) {
@@ -117,11 +122,11 @@ std::string variable_name(const std::string& entry) {
 }
 
 std::vector<std::string> inherited_environment() {
-  std::unique_ptr<char, decltype(&FreeEnvironmentStringsA)> block(GetEnvironmentStringsA(),
-                                                                   &FreeEnvironmentStringsA);
+  std::unique_ptr<wchar_t, decltype(&FreeEnvironmentStringsW)> block(GetEnvironmentStringsW(),
+                                                                      &FreeEnvironmentStringsW);
   std::vector<std::string> entries;
-  for (const char* entry = block.get(); entry && *entry; entry += entries.back().size() + 1) {
-    entries.emplace_back(entry);
+  for (const wchar_t* entry = block.get(); entry && *entry; entry += wcslen(entry) + 1) {
+    entries.push_back(tessel::from_wide(entry, wcslen(entry)));
   }
   return entries;
 }
@@ -165,15 +170,17 @@ tessel::unique_handle make_kill_on_close_job() {
 int run_program(const run_request& request) {
   std::string command_line = '"' + request.program + '"';
   if (!request.arguments.empty()) command_line += ' ' + request.arguments;
-  std::string environment = environment_block(request);
+  std::wstring wide_command_line = tessel::wide(command_line);
+  std::wstring environment = tessel::wide(environment_block(request));
+  const std::wstring program = tessel::wide(request.program), folder = tessel::wide(request.current_folder);
   const tessel::unique_handle job = make_kill_on_close_job();
 
-  STARTUPINFOA startup = {};
+  STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessA(request.program.c_str(), &command_line[0], nullptr, nullptr, FALSE,
-                      CREATE_SUSPENDED, &environment[0],
-                      request.current_folder.empty() ? nullptr : request.current_folder.c_str(), &startup, &process)) {
+  if (!CreateProcessW(program.c_str(), &wide_command_line[0], nullptr, nullptr, FALSE,
+                      CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT, &environment[0],
+                      folder.empty() ? nullptr : folder.c_str(), &startup, &process)) {
     std::printf("launch-failed=%lu\n", GetLastError());
     return launch_failed;
   }
@@ -205,9 +212,15 @@ int set_event(const std::string& name) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// The arguments are read wide, so that paths and texts in any characters pass unchanged.
+int main() {
+  int count = 0;
+  std::unique_ptr<wchar_t*, decltype(&LocalFree)> wide_arguments(CommandLineToArgvW(GetCommandLineW(), &count), &LocalFree);
+  std::vector<std::string> arguments;
+  for (int i = 0; wide_arguments && i < count; ++i)
+    arguments.push_back(tessel::from_wide(wide_arguments.get()[i], wcslen(wide_arguments.get()[i])));
   run_request request;
-  if (!parse_arguments(argc, argv, request)) return usage_error;
+  if (!parse_arguments(arguments, request)) return usage_error;
   const int result = request.event_to_set.empty() ? run_program(request) : set_event(request.event_to_set);
   std::fflush(stdout);
   return result;
