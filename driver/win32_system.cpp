@@ -33,6 +33,13 @@ bool names_a_file(const std::wstring& path) {
   return attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
+// A folder's path in the extended form, without the trailing separators that the extended form
+// would keep (a drive's root keeps its own).
+std::wstring folder_path(std::string path) {
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/') && path[path.size() - 2] != ':') path.pop_back();
+  return tessel::extended_path(path);
+}
+
 }  // namespace
 
 std::string system_temporary_folder() {
@@ -59,14 +66,14 @@ std::string win32_system::temporary_folder() { return system_temporary_folder();
 
 std::int64_t win32_system::now() { return _time64(nullptr); }
 
-void win32_system::create_folder(const std::string& path) { CreateDirectoryW(tessel::extended_path(path).c_str(), nullptr); }
+void win32_system::create_folder(const std::string& path) { CreateDirectoryW(folder_path(path).c_str(), nullptr); }
 
 bool win32_system::create_private_folder(const std::string& path) {
   if (!security_) security_ = std::make_unique<private_folder_security>();
   // An unprotected folder is never made; CreateDirectoryW fails for any existing entry of that
   // name, folder or file, so a folder that someone else prepared is never entered.
   return security_->attributes() != nullptr &&
-         CreateDirectoryW(tessel::extended_path(path).c_str(), security_->attributes()) != 0;
+         CreateDirectoryW(folder_path(path).c_str(), security_->attributes()) != 0;
 }
 
 bool win32_system::set_current_folder(const std::string& path) {
@@ -74,9 +81,7 @@ bool win32_system::set_current_folder(const std::string& path) {
 }
 
 void win32_system::remove_folder(const std::string& path) {
-  std::string folder = path;
-  while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) folder.pop_back();
-  if (!folder.empty()) remove_tree(tessel::extended_path(folder));
+  if (!path.empty()) remove_tree(folder_path(path));
 }
 
 bool win32_system::claim_working_folder(const std::string& folder) {
