@@ -27,5 +27,6 @@ void restrict_dll_search() {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   restrict_dll_search();
   const wchar_t* const command_line = GetCommandLineW();
-  return run(instance, arguments_of(command_line != nullptr ? tessel::from_wide(command_line, wcslen(command_line)) : ""));
+  const std::string full = command_line != nullptr ? tessel::from_wide(command_line, wcslen(command_line)) : "";
+  return run(instance, arguments_of(full));
 }

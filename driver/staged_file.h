@@ -12,8 +12,9 @@
 // that name or outlives the run.
 class staged_file final : public staged_output {
  public:
-  // Creates the file at `path` (wide, extended form allowed; it must not exist): GENERIC_WRITE, shared for reading, sequential scan. On
-  // failure created() is false and error() holds the system's code.
+  // Creates the file at `path` (wide, extended form allowed; it must not exist): GENERIC_WRITE,
+  // shared for reading, sequential scan. On failure created() is false and error() holds the
+  // system's code.
   explicit staged_file(const std::wstring& path);
   ~staged_file() override;
   staged_file(const staged_file&) = delete;
@@ -24,8 +25,9 @@ class staged_file final : public staged_output {
   // Writes the block; false on a failed or short write (a full disk), with error() set.
   bool take(const char* bytes, std::size_t count) override;
 
-  // Renames the file to `path` (a full path, the run's text) by its handle, replacing a file of that name, and
-  // closes it. False with error() set when that fails; the staged file is deleted then.
+  // Renames the file to `path` (a full path, the run's text) by its handle, replacing a file of
+  // that name, and closes it. False with error() set when that fails; the staged file is deleted
+  // then.
   bool commit(const std::string& path) override;
 
   std::uint32_t error() const override { return error_; }

@@ -36,7 +36,8 @@ bool names_a_file(const std::wstring& path) {
 // A folder's path in the extended form, without the trailing separators that the extended form
 // would keep (a drive's root keeps its own).
 std::wstring folder_path(std::string path) {
-  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/') && path[path.size() - 2] != ':') path.pop_back();
+  while (path.size() > 1 && (path.back() == '\\' || path.back() == '/') && path[path.size() - 2] != ':')
+    path.pop_back();
   return tessel::extended_path(path);
 }
 
@@ -86,8 +87,9 @@ void win32_system::remove_folder(const std::string& path) {
 
 bool win32_system::claim_working_folder(const std::string& folder) {
   // Read by nobody; no delete sharing, so that a later run cannot open it for deletion meanwhile.
-  marker_ = tessel::unique_file(CreateFileW(tessel::extended_path(folder + TAILRUN_RUN_MARKER_NAME).c_str(), GENERIC_READ,
-                                            FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const std::wstring marker = tessel::extended_path(folder + TAILRUN_RUN_MARKER_NAME);
+  marker_ = tessel::unique_file(
+      CreateFileW(marker.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   return static_cast<bool>(marker_);
 }
 

@@ -3,8 +3,9 @@
 // working folder. Portable; the one file-system call of the MSI log option (clearing the log's
 // attributes) is the caller's, between msi_log_path and apply_msi_log_option.
 //
-// All texts are the run's text (WTF-8); the package's parts were converted before they get here. Settings are read through the map's
-// subscript, so every setting named here is present in the map afterwards, possibly empty.
+// All texts are the run's text (WTF-8); the package's parts were converted before they get here.
+// Settings are read through the map's subscript, so every setting named here is present in the
+// map afterwards, possibly empty.
 #pragma once
 #include <optional>
 #include <string>
