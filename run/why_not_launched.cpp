@@ -11,7 +11,7 @@ const char* file_problem_text(const file_failure& failure) {
     case file_problem::marker_name:
       return "is the name of the file that marks the working folder as the run's own";
     case file_problem::path_too_long:
-      return "makes a path longer than the 259 characters allowed in the working folder";
+      return "is longer than 255 characters, or makes a path longer than the system takes";
     case file_problem::not_created:
       return "cannot be created in the working folder";
     case file_problem::not_named:
