@@ -1,7 +1,5 @@
 #include "run/progress.h"
 
-#include <algorithm>
-
 progress_source::progress_source(byte_source& package, run_system& system, bool silent)
     : package_(package), system_(system), watching_(!silent) {
   if (watching_) start_ = system_.milliseconds();
@@ -20,15 +18,8 @@ std::int64_t progress_source::seek_end() {
 }
 
 bool progress_source::read(void* buffer, std::size_t count) {
-  char* bytes = static_cast<char*>(buffer);
-  while (count > 0) {
-    if (cancelled_) return false;
-    const std::size_t part = shown_ ? std::min(count, progress_read_size) : count;
-    if (!package_.read(bytes, part)) return false;
-    bytes += part;
-    count -= part;
-    advance(part);
-  }
+  if (cancelled_ || !package_.read(buffer, count)) return false;
+  advance(count);
   return true;
 }
 

@@ -14,11 +14,10 @@
 #define TAILRUN_PROGRESS_DELAY_MS 1000
 #endif
 constexpr std::uint32_t progress_delay_ms = TAILRUN_PROGRESS_DELAY_MS;
-// How often the shown window gets the progress and has its messages handled: well inside the
-// 100 ms after which a window counts as not answering, seldom enough to cost the walk nothing.
-constexpr std::uint32_t progress_update_ms = 40;
-// The largest read while the window shows, so that no read holds the window up for long.
-constexpr std::size_t progress_read_size = std::size_t{256} << 10;
+// How often the shown window gets the progress and has its messages handled: with a block of the
+// walk (1 MiB, a few milliseconds) on top, well inside the 100 ms after which a window counts as
+// not answering; seldom enough to cost the walk next to nothing.
+constexpr std::uint32_t progress_update_ms = 50;
 // The exit code of a run that the user cancelled (ERROR_INSTALL_USEREXIT, which installer tooling
 // reads as a user's cancel).
 constexpr int cancelled_exit_code = 1602;
