@@ -160,6 +160,14 @@ launch_result win32_system::launch(const launch_request& request) {
   return result;
 }
 
+std::uint32_t win32_system::milliseconds() { return GetTickCount(); }
+
+bool win32_system::open_progress() { return progress_.open(instance_, config::product()); }
+
+bool win32_system::update_progress(unsigned per_mille) { return progress_.update(per_mille); }
+
+void win32_system::close_progress() { progress_.close(); }
+
 void win32_system::show_message(const std::string& caption, const std::string& text) {
   MessageBoxW(nullptr, tessel::wide(text).c_str(), tessel::wide(caption).c_str(), MB_OK);
 }

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "driver/folder_security.h"
+#include "driver/progress_window.h"
 #include "run/system.h"
 #include "support/handle.h"
 #include "support/mutex.h"
@@ -35,6 +36,10 @@ class win32_system final : public run_system {
   language_facts read_language() override;
   void clear_user_language() override;
   launch_result launch(const launch_request& request) override;
+  std::uint32_t milliseconds() override;
+  bool open_progress() override;
+  bool update_progress(unsigned per_mille) override;
+  void close_progress() override;
   void show_message(const std::string& caption, const std::string& text) override;
   void log(const std::string& line) override;
   void log(const std::wstring& line) override;
@@ -46,6 +51,7 @@ class win32_system final : public run_system {
   std::unique_ptr<tessel::real_mutex> guard_;
   std::unique_ptr<private_folder_security> security_;  // built at the first folder
   tessel::unique_file marker_;  // the working folder's marker, held until the clean-up
+  progress_window progress_;
 };
 
 // The temporary folder as GetTempPathW reports it (ending with a backslash), or empty.

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "run/messages.h"
+#include "run/progress.h"
 
 namespace {
 
@@ -110,7 +111,13 @@ extraction_result extract_package(run_system& system, reporter& report, folder_m
     return result;
   }
   extraction extract(system, report, folder, settings, package_settings);
-  result.walk = walk_chain(*package, extract);
+  progress_source progress(*package, system, report.silent());
+  result.walk = walk_chain(progress, extract);
+  progress.close();
+  if (progress.cancelled()) {
+    result.cancelled = true;
+    return result;
+  }
   if (result.walk.stop == walk_stop::no_marker) {
     report.file_failure(messages::no_chain, path, system.last_error(), "the package is incomplete: no tail marker");
     return result;  // the walk tells why

@@ -21,6 +21,7 @@ struct extraction_result {
   walk_result walk;
   bool unopened = false;  // the package could not be opened; else the walk and failed_file tell why
   file_failure failed_file;
+  bool cancelled = false;  // the user cancelled the walk in the progress window (run/progress.h)
 };
 
 // Opens the package, walks its chain and, for each entry in the order met: inserts its setting
@@ -31,6 +32,8 @@ struct extraction_result {
 // like a file that cannot be written: messages::extract_failed with the output path. Also reports
 // messages::open_failed and messages::no_chain with the package path. What was
 // done before a failure stays. A text record too large for memory propagates std::bad_alloc.
+// A long walk shows its progress (run/progress.h); the window is closed when the walk ends, and a
+// cancelled walk reports nothing (its partial file is removed, nothing is accepted).
 // `package_settings`, when given, receives the package's own settings as well, as stored bytes.
 extraction_result extract_package(run_system& system, reporter& report, folder_model& folder, settings_map& settings,
                                   settings_map* package_settings = nullptr);

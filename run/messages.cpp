@@ -15,6 +15,7 @@ const run_message invalid_archive = {
 const run_message spawn_failed = {"ShellExecuteEx failed", "Unable to spawn process"};
 const run_message wait_failed = {"WaitForSingleObject failed", "Unable to wait for process"};
 const run_message no_exit_code = {"GetExitCodeProcess failed", "Unable to get process exit code"};
+const run_message cancelled = {"Installation cancelled", "Cancelled by the user before the installer started"};
 
 const char open_failed[] = "Failed to open archive!";
 const char no_chain[] = "Failed to initialize archive!";

@@ -15,6 +15,8 @@ extern const run_message invalid_archive;
 extern const run_message spawn_failed;
 extern const run_message wait_failed;
 extern const run_message no_exit_code;
+// Logged only: the user cancelled the run in the progress window.
+extern const run_message cancelled;
 
 // Package failures: the caption; the text names the path and the system's reason.
 extern const char open_failed[];

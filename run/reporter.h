@@ -14,14 +14,16 @@ class reporter {
   bool silent() const { return silent_; }
 
   void show(const run_message& message) { show(message.caption, message.text); }
-  // Logs "Message: <caption>: <text>" (each CR or LF as one space), then shows the box.
+  // Logs "Message: <caption>: <text>" (each CR or LF as one space), then shows the box, once the
+  // progress window is closed: a box never stands beside it.
   void show(const std::string& caption, const std::string& text) {
-    std::string line = "Message: " + caption + ": " + text;
-    for (char& c : line)
-      if (c == '\r' || c == '\n') c = ' ';
-    system_.log(line);
-    if (!silent_) system_.show_message(caption, text);
+    log(caption, text);
+    if (silent_) return;
+    system_.close_progress();
+    system_.show_message(caption, text);
   }
+  // Logs the message as show() does, without a box.
+  void log(const run_message& message) { log(message.caption, message.text); }
 
   // "File: <path>\rError: <the system's text for code>" under `caption`; `what_happened` instead
   // of the system's text when the code is 0, whose text would say "success".
@@ -30,6 +32,13 @@ class reporter {
   }
 
  private:
+  void log(const std::string& caption, const std::string& text) {
+    std::string line = "Message: " + caption + ": " + text;
+    for (char& c : line)
+      if (c == '\r' || c == '\n') c = ' ';
+    system_.log(line);
+  }
+
   run_system& system_;
   bool silent_;
 };

@@ -7,6 +7,7 @@
 #include "run/launch_plan.h"
 #include "run/launch_target.h"
 #include "run/messages.h"
+#include "run/progress.h"
 #include "run/reporter.h"
 #include "run/working_folder.h"
 
@@ -117,6 +118,11 @@ int run_in_working_folder(run_system& system, reporter& report, const std::strin
   outcome.walk = extracted.walk;
   if (extracted.unopened) outcome.stopped = run_stop::package_unopened;
   outcome.failed_file = extracted.failed_file;
+  if (extracted.cancelled) {  // the user's own choice: logged, not shown
+    report.log(messages::cancelled);
+    outcome.stopped = run_stop::cancelled;
+    return cancelled_exit_code;
+  }
   compose_parameters(settings, working_folder, v_text, [&](const std::string& log) {
     system.clear_attributes(log);  // an earlier run's installer log may be read-only
     outcome.msi_log = log;

@@ -11,7 +11,7 @@
 #include "run/system.h"
 
 // Where a run ended before its package was walked, or through an exception.
-enum class run_stop { none, already_running, no_working_folder, package_unopened, exception };
+enum class run_stop { none, already_running, no_working_folder, package_unopened, exception, cancelled };
 
 // What a run did, for those who explain it (the stub itself needs only the exit code).
 struct run_outcome {

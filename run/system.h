@@ -113,6 +113,22 @@ class run_system {
   // Starts the installer and waits for it to end.
   virtual launch_result launch(const launch_request& request) = 0;
 
+  // Milliseconds since any fixed start, for timing the progress window; wraps around after 49.7
+  // days (differences stay right).
+  virtual std::uint32_t milliseconds() { return 0; }
+  // The progress window of a long walk: titled with the product name, a bar with the percentage
+  // done, and Cancel. False when it cannot be opened (no display): the run goes on without it.
+  virtual bool open_progress() { return false; }
+  // Shows `per_mille` (0 to 1000) of the walk done and handles the window's waiting messages.
+  // False once the user asked to cancel (Cancel, Escape, closing the window); true when no window
+  // is open.
+  virtual bool update_progress(unsigned per_mille) {
+    (void)per_mille;
+    return true;
+  }
+  // Closes the progress window; nothing when none is open. Never throws.
+  virtual void close_progress() {}
+
   // A message box (the run calls it only when not silent).
   virtual void show_message(const std::string& caption, const std::string& text) = 0;
   // One log line; nothing when there is no log. Never throws.

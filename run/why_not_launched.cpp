@@ -34,6 +34,8 @@ std::string why_not_launched(const run_outcome& outcome) {
       return "no working folder could be created and entered";
     case run_stop::package_unopened:
       return "the package cannot be opened";
+    case run_stop::cancelled:
+      return "the user cancelled it while the package was read";
     case run_stop::exception:
       return "the run ended with an exception" + (outcome.exception_text.empty() ? "" : ": " + outcome.exception_text);
   }

@@ -21,10 +21,16 @@ class fake_system final : public run_system {
   bool folders_can_be_made = true;
   launch_result launch_answer{launch_status::exited, 0};
   std::string throw_at;  // the name of a call that throws std::runtime_error(throw_at)
+  // The progress window: the clock moves `tick` ms at each reading; the window opens when
+  // `window_opens`; from the `cancel_at`-th update on (0: never) the user has cancelled.
+  std::uint32_t clock = 0, tick = 0;
+  bool window_opens = true;
+  std::size_t cancel_at = 0;
 
   // What happened.
   std::vector<std::string> events;
   std::map<std::string, std::string> files;  // by path: the data
+  std::vector<unsigned> progress;            // every per-mille value the window was given
 
   std::vector<std::string> shown() const { return starting("show "); }
   std::vector<std::string> starting(const std::string& head) const {
@@ -89,6 +95,20 @@ class fake_system final : public run_system {
     events.push_back("launch " + request.file + "|" + request.parameters + "|" + request.directory);
     return launch_answer;
   }
+  std::uint32_t milliseconds() override { return clock += tick; }
+  bool open_progress() override {
+    events.push_back("window at " + std::to_string(clock));
+    window_open_ = window_opens;
+    return window_opens;
+  }
+  bool update_progress(unsigned per_mille) override {
+    if (window_open_) progress.push_back(per_mille);
+    return cancel_at == 0 || progress.size() < cancel_at;
+  }
+  void close_progress() override {
+    if (window_open_) events.push_back("window closed");
+    window_open_ = false;
+  }
   void show_message(const std::string& caption, const std::string&) override { events.push_back("show " + caption); }
   void log(const std::string& line) override { events.push_back("log " + line); }
   void log(const std::wstring&) override {}
@@ -119,6 +139,8 @@ class fake_system final : public run_system {
     fake_system& system_;
     std::string path_, data_;
   };
+
+  bool window_open_ = false;
 
   void step(const std::string& name) {
     if (name == throw_at) throw std::runtime_error(name);

@@ -177,7 +177,8 @@ class Session:
         self.build = os.path.abspath(opts.build_dir)
         tools_dir = opts.tools_dir or os.path.join(self.build, "tests", "e2e")
         self.tools = {name: os.path.join(tools_dir, name + ".exe")
-                      for name in ("e2e_runner", "box_watcher", "fake_installer", "stub_without_product")}
+                      for name in ("e2e_runner", "box_watcher", "fake_installer", "stub_without_product",
+                                   "window_probe", "stub_quick_progress")}
         self.stub = opts.stub or os.path.join(self.build, "driver", "Tailrun.exe")
         self.tailpack = find_tailpack(opts.tailpack, self.build)
         self.work = os.path.abspath(opts.work_dir or os.path.join(self.build, "tests", "e2e", "work"))
@@ -192,6 +193,10 @@ class Session:
 
     def stub_image(self):
         with open(self.stub, "rb") as f:
+            return f.read()
+
+    def tool_image(self, name):
+        with open(self.tools[name], "rb") as f:
             return f.read()
 
     def write(self, run, name, data):

@@ -38,6 +38,7 @@ from scenarios_environment import (scenario_already_running, scenario_log_cannot
                                    scenario_temp_at_drive_root)
 from scenarios_folder import scenario_no_executable, scenario_prepared_folders
 from scenarios_language import scenario_installer_language
+from scenarios_progress import scenario_progress_window
 from scenarios_msi import scenario_msi_install, scenario_msi_language, scenario_msi_launch_condition
 from scenarios_run import (scenario_big_installer, scenario_command_line, scenario_corrupted_installer,
                            scenario_full_disk, scenario_harness, scenario_installer_runs, scenario_no_chain,
@@ -92,6 +93,7 @@ def run_scenarios(s, only):
                       ("no_product_name", scenario_no_product_name),
                       ("installer_language", scenario_installer_language),
                       ("big_installer", scenario_big_installer),
+                      ("progress_window", scenario_progress_window),
                       ("full_disk", scenario_full_disk),
                       ("prepared_folders", scenario_prepared_folders),
                       ("no_executable", scenario_no_executable),

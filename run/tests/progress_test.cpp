@@ -1,0 +1,123 @@
+// The progress window of a long walk, over the fake system's clock, which moves at every reading
+// (the walk reads it once per block).
+#include "run/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+#include "package/tests/pe_image.h"
+#include "package/writer.h"
+#include "run/run.h"
+#include "run/tests/fake_system.h"
+
+namespace {
+
+using strings = std::vector<std::string>;
+
+const std::string work = "C:\\Temp\\QVT100\\";
+
+// A package whose installer carries `size` bytes: a few MiB make a walk of many blocks.
+std::string package_with_installer(std::size_t size) {
+  std::string installer = pe::minimal_image("installer");
+  installer.resize(std::max(size, installer.size()), 'x');
+  string_sink sink;
+  write_package(sink, "MZ stub", "Tailrun.exe",
+                {package_entry::make_file("installer32", "setup.exe", installer),
+                 package_entry::make_value("executable32", "%installer32%")});
+  return sink.bytes();
+}
+
+std::size_t index_of(const strings& events, const std::string& event) {
+  return static_cast<std::size_t>(std::find(events.begin(), events.end(), event) - events.begin());
+}
+
+const std::string big = package_with_installer(std::size_t{3} << 20);
+
+// When the window is asked for: after a second of walking, never in a silent run or a short walk.
+TEST(progress, window_is_asked_for_only_after_a_second_of_a_long_walk) {
+  const struct {
+    const char* command_line;
+    std::uint32_t tick;  // ms per block
+    bool asked;
+  } cases[] = {{"/x", 100, true}, {"/x", 10, false}, {"/s", 100, false}, {"/silent", 500, false}};
+  for (const auto& c : cases) {
+    fake_system system;
+    system.package = big;
+    system.tick = c.tick;
+    const run_outcome outcome = perform_run(system, c.command_line);
+    EXPECT_EQ(outcome.exit_code, 0) << c.command_line << " " << c.tick;
+    const strings asked = system.starting("window at ");
+    ASSERT_EQ(asked.size(), c.asked ? 1u : 0u) << c.command_line << " " << c.tick;
+    if (c.asked) {
+      EXPECT_GE(std::stoul(asked[0]), progress_delay_ms);
+    }
+  }
+}
+
+// Shown, the progress only rises, reaches 100%, and the window is gone before the launch; a
+// window that cannot be opened changes nothing else.
+TEST(progress, progress_rises_to_completion_and_the_window_closes_before_the_launch) {
+  fake_system shown;
+  shown.package = big;
+  shown.tick = 100;
+  EXPECT_EQ(perform_run(shown, "/x").exit_code, 0);
+  ASSERT_GE(shown.progress.size(), 4u);
+  EXPECT_TRUE(std::is_sorted(shown.progress.begin(), shown.progress.end()));
+  EXPECT_EQ(shown.progress.back(), 1000u);
+  EXPECT_LT(index_of(shown.events, "window closed"), index_of(shown.events, "launch " + work + "setup.exe||C:\\Temp"));
+
+  fake_system unopened;
+  unopened.package = big;
+  unopened.tick = 100;
+  unopened.window_opens = false;
+  fake_system none;
+  none.package = big;
+  EXPECT_EQ(perform_run(unopened, "/x").exit_code, 0);
+  perform_run(none, "/x");
+  strings events = unopened.events;
+  events.erase(std::remove_if(events.begin(), events.end(),
+                              [](const std::string& e) { return e.rfind("window at ", 0) == 0; }),
+               events.end());
+  EXPECT_EQ(events, none.events);
+  EXPECT_TRUE(unopened.progress.empty());
+}
+
+// A failure after a long walk: the window is closed before the message box.
+TEST(progress, window_closes_before_a_message_box) {
+  fake_system system;
+  system.package = big;
+  system.package[system.package.size() / 2] ^= 1;  // inside the installer's data
+  system.tick = 100;
+  EXPECT_EQ(perform_run(system, "/x").exit_code, 1);
+  EXPECT_LT(index_of(system.events, "window closed"), index_of(system.events, "show Invalid Archive!"));
+}
+
+// A cancel at any update: nothing launched, the working folder and everything in it removed,
+// the cancel logged as a message (no box), exit 1602.
+TEST(progress, cancel_at_any_block_removes_everything_and_ends_1602) {
+  fake_system whole;
+  whole.package = big;
+  whole.tick = 100;
+  perform_run(whole, "/x");
+  for (std::size_t at = 1; at <= whole.progress.size(); ++at) {
+    fake_system system;
+    system.package = big;
+    system.tick = 100;
+    system.cancel_at = at;
+    const run_outcome outcome = perform_run(system, "/x");
+    EXPECT_EQ(outcome.exit_code, cancelled_exit_code) << at;
+    EXPECT_EQ(outcome.stopped, run_stop::cancelled) << at;
+    EXPECT_FALSE(outcome.launched) << at;
+    EXPECT_EQ(system.starting("launch "), strings{}) << at;
+    EXPECT_EQ(system.shown(), strings{}) << at;
+    EXPECT_TRUE(system.files.empty()) << at;
+    EXPECT_LT(index_of(system.events, "window closed"), index_of(system.events, "remove " + work)) << at;
+    EXPECT_EQ(system.starting("log Message: "),
+              strings{"Installation cancelled: Cancelled by the user before the installer started"})
+        << at;
+    EXPECT_EQ(system.events.back(), "log Exit code: 1602") << at;
+  }
+}
+
+}  // namespace
