@@ -36,7 +36,12 @@ void progress_source::advance(std::size_t count) {
     return;
   }
   start_ = now;
-  if (!system_.update_progress(per_mille())) {
+  const unsigned reached = per_mille();
+  if (reached == 1000 || now - drawn_ >= progress_redraw_ms) {
+    shown_per_mille_ = reached;
+    drawn_ = now;
+  }
+  if (!system_.update_progress(shown_per_mille_)) {
     cancelled_ = true;
     watching_ = false;
   }

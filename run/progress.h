@@ -18,6 +18,10 @@ constexpr std::uint32_t progress_delay_ms = TAILRUN_PROGRESS_DELAY_MS;
 // walk (1 MiB, a few milliseconds) on top, well inside the 100 ms after which a window counts as
 // not answering; seldom enough to cost the walk next to nothing.
 constexpr std::uint32_t progress_update_ms = 50;
+// How often the shown share moves: four times a second, which reads as steady movement. Each move
+// repaints the window, which costs more than handling its messages (under Wine, a round trip to
+// the display), so it moves at most that often; 100% shows at once.
+constexpr std::uint32_t progress_redraw_ms = 250;
 // The exit code of a run that the user cancelled (ERROR_INSTALL_USEREXIT, which installer tooling
 // reads as a user's cancel).
 constexpr int cancelled_exit_code = 1602;
@@ -55,6 +59,8 @@ class progress_source final : public byte_source {
   bool shown_ = false;
   bool cancelled_ = false;
   std::uint32_t start_ = 0;  // the walk's start, and then the last update, in milliseconds
+  std::uint32_t drawn_ = 0;  // when the shown share last moved, in milliseconds
+  unsigned shown_per_mille_ = 0;
   std::uint64_t size_ = 0;
   std::uint64_t done_ = 0;
 };

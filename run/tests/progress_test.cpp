@@ -65,6 +65,12 @@ TEST(progress, progress_rises_to_completion_and_the_window_closes_before_the_lau
   ASSERT_GE(shown.progress.size(), 4u);
   EXPECT_TRUE(std::is_sorted(shown.progress.begin(), shown.progress.end()));
   EXPECT_EQ(shown.progress.back(), 1000u);
+  // Updated at every block (100 ms apart here), the shown share moves at most every 250 ms.
+  for (std::size_t i = 1, moved = 0; i < shown.progress.size(); ++i) {
+    if (shown.progress[i] == shown.progress[i - 1] || shown.progress[i] == 1000) continue;
+    EXPECT_TRUE(moved == 0 || i - moved >= 3) << "moved at updates " << moved << " and " << i;
+    moved = i;
+  }
   EXPECT_LT(index_of(shown.events, "window closed"), index_of(shown.events, "launch " + work + "setup.exe||C:\\Temp"));
 
   fake_system unopened;
