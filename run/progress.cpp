@@ -1,5 +1,7 @@
 #include "run/progress.h"
 
+#include <algorithm>
+
 progress_source::progress_source(byte_source& package, run_system& system, bool silent)
     : package_(package), system_(system), watching_(!silent) {
   if (watching_) start_ = system_.milliseconds();
@@ -18,9 +20,26 @@ std::int64_t progress_source::seek_end() {
 }
 
 bool progress_source::read(void* buffer, std::size_t count) {
-  if (cancelled_ || !package_.read(buffer, count)) return false;
-  advance(count);
+  auto* bytes = static_cast<char*>(buffer);
+  do {
+    if (cancelled_) return false;
+    const bool timed = shown_;
+    const std::size_t part = timed && count > part_ ? part_ : count;
+    const std::uint32_t began = timed ? system_.milliseconds() : 0;
+    if (!package_.read(bytes, part)) return false;
+    if (timed) fit_part(part, system_.milliseconds() - began);
+    advance(part);
+    bytes += part;
+    count -= part;
+  } while (count > 0);
   return true;
+}
+
+void progress_source::fit_part(std::size_t part, std::uint32_t elapsed) {
+  // In 32 bits: a part is at most 1 MiB, so the product fits.
+  const std::uint32_t fitting =
+      static_cast<std::uint32_t>(std::min(part, progress_largest_part)) * progress_part_ms / (elapsed > 0 ? elapsed : 1);
+  part_ = std::min(std::max(static_cast<std::size_t>(fitting), progress_least_part), progress_largest_part);
 }
 
 void progress_source::advance(std::size_t count) {

@@ -22,6 +22,13 @@ constexpr std::uint32_t progress_update_ms = 50;
 // repaints the window, which costs more than handling its messages (under Wine, a round trip to
 // the display), so it moves at most that often; 100% shows at once.
 constexpr std::uint32_t progress_redraw_ms = 250;
+// While the window shows, the walk's blocks are read in parts sized to take about
+// progress_part_ms at the rate the last part came in (at least 4 KiB, at most 1 MiB; the first
+// 64 KiB), so that a slow disk or share never keeps the window from its messages for long.
+constexpr std::uint32_t progress_part_ms = 12;
+constexpr std::size_t progress_least_part = std::size_t{4} << 10;
+constexpr std::size_t progress_first_part = std::size_t{64} << 10;
+constexpr std::size_t progress_largest_part = std::size_t{1} << 20;
 // The exit code of a run that the user cancelled (ERROR_INSTALL_USEREXIT, which installer tooling
 // reads as a user's cancel).
 constexpr int cancelled_exit_code = 1602;
@@ -51,6 +58,8 @@ class progress_source final : public byte_source {
  private:
   // After `count` more bytes: opens the window when its time has come, passes on the progress.
   void advance(std::size_t count);
+  // The size of the next part, after `part` bytes took `elapsed` milliseconds.
+  void fit_part(std::size_t part, std::uint32_t elapsed);
   unsigned per_mille() const;
 
   byte_source& package_;
@@ -61,6 +70,7 @@ class progress_source final : public byte_source {
   std::uint32_t start_ = 0;  // the walk's start, and then the last update, in milliseconds
   std::uint32_t drawn_ = 0;  // when the shown share last moved, in milliseconds
   unsigned shown_per_mille_ = 0;
+  std::size_t part_ = progress_first_part;  // how much of a block is read at once while shown
   std::uint64_t size_ = 0;
   std::uint64_t done_ = 0;
 };

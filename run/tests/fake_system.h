@@ -21,9 +21,10 @@ class fake_system final : public run_system {
   bool folders_can_be_made = true;
   launch_result launch_answer{launch_status::exited, 0};
   std::string throw_at;  // the name of a call that throws std::runtime_error(throw_at)
-  // The progress window: the clock moves `tick` ms at each reading; the window opens when
-  // `window_opens`; from the `cancel_at`-th update on (0: never) the user has cancelled.
-  std::uint32_t clock = 0, tick = 0;
+  // The progress window: the clock moves as the package is read, `ms_per_mib` milliseconds for
+  // each MiB; the window opens when `window_opens`; from the `cancel_at`-th update on (0: never)
+  // the user has cancelled.
+  std::uint32_t ms_per_mib = 0;
   bool window_opens = true;
   std::size_t cancel_at = 0;
 
@@ -31,6 +32,7 @@ class fake_system final : public run_system {
   std::vector<std::string> events;
   std::map<std::string, std::string> files;  // by path: the data
   std::vector<unsigned> progress;            // every per-mille value the window was given
+  std::vector<std::uint32_t> updated_at;     // when, by the clock
 
   std::vector<std::string> shown() const { return starting("show "); }
   std::vector<std::string> starting(const std::string& head) const {
@@ -80,7 +82,7 @@ class fake_system final : public run_system {
       error = 32;
       return nullptr;
     }
-    return std::make_unique<memory_source>(package);
+    return std::make_unique<timed_source>(*this);
   }
   std::uint32_t last_error() override { return 0; }
   std::unique_ptr<staged_output> create_staged(const std::string& path, std::uint32_t&) override {
@@ -95,14 +97,15 @@ class fake_system final : public run_system {
     events.push_back("launch " + request.file + "|" + request.parameters + "|" + request.directory);
     return launch_answer;
   }
-  std::uint32_t milliseconds() override { return clock += tick; }
+  std::uint32_t milliseconds() override { return clock(); }
   bool open_progress() override {
-    events.push_back("window at " + std::to_string(clock));
+    events.push_back("window at " + std::to_string(clock()));
     window_open_ = window_opens;
     return window_opens;
   }
   bool update_progress(unsigned per_mille) override {
     if (window_open_) progress.push_back(per_mille);
+    if (window_open_) updated_at.push_back(clock());
     return cancel_at == 0 || progress.size() < cancel_at;
   }
   void close_progress() override {
@@ -140,7 +143,27 @@ class fake_system final : public run_system {
     std::string path_, data_;
   };
 
+  // The package, read at ms_per_mib.
+  class timed_source final : public byte_source {
+   public:
+    explicit timed_source(fake_system& system) : system_(system), inner_(system.package) {}
+    bool seek(std::int64_t delta) override { return inner_.seek(delta); }
+    std::int64_t seek_end() override { return inner_.seek_end(); }
+    bool read(void* buffer, std::size_t count) override {
+      system_.bytes_read_ += count;
+      return inner_.read(buffer, count);
+    }
+    std::uint64_t position() const override { return inner_.position(); }
+
+   private:
+    fake_system& system_;
+    memory_source inner_;
+  };
+
+  std::uint32_t clock() const { return static_cast<std::uint32_t>((bytes_read_ * ms_per_mib) >> 20); }
+
   bool window_open_ = false;
+  std::uint64_t bytes_read_ = 0;
 
   void step(const std::string& name) {
     if (name == throw_at) throw std::runtime_error(name);
