@@ -24,9 +24,10 @@ def main():
     parser.add_argument("--wineprefix", required=True)
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--size-mib", type=int, default=1536)
+    parser.add_argument("--stub", help="the stub to pack (default: BUILD/driver/Tailrun.exe)")
     opts = parser.parse_args()
     tools = os.path.join(opts.build_dir, "tests", "e2e")
-    with open(os.path.join(opts.build_dir, "driver", "Tailrun.exe"), "rb") as f:
+    with open(opts.stub or os.path.join(opts.build_dir, "driver", "Tailrun.exe"), "rb") as f:
         stub = f.read()
     with open(os.path.join(tools, "fake_installer.exe"), "rb") as f:
         installer = f.read()
@@ -75,8 +76,8 @@ def main():
         xvfb.stop()
         os.remove(package)
     window, silent = statistics.median(times["window"]), statistics.median(times["silent"])
-    print("median: window %.2f s, silent %.2f s; ratio window/silent %.3f (goal <= 1.05)"
-          % (window, silent, window / silent))
+    print("median: window %.2f s, silent %.2f s; ratio window/silent %.3f; the window's cost %.2f s"
+          % (window, silent, window / silent, window - silent))
 
 
 if __name__ == "__main__":
