@@ -33,15 +33,20 @@ bool delete_by_handle(HANDLE entry) {
   return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition) != 0;
 }
 
-// The names of the entries of the open folder, read through its handle ("." and ".." left out).
-std::vector<std::wstring> entries_of(HANDLE folder) {
-  std::vector<std::wstring> names;
+struct listed_entry {
+  std::wstring name;
+  DWORD attributes;  // as the folder's listing gives them
+};
+
+// The entries of the open folder, read through its handle ("." and ".." left out).
+std::vector<listed_entry> entries_of(HANDLE folder) {
+  std::vector<listed_entry> names;
   alignas(8) unsigned char buffer[16384];
   while (GetFileInformationByHandleEx(folder, FileIdBothDirectoryInfo, buffer, sizeof buffer)) {
     for (std::size_t at = 0;;) {
       const auto* entry = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(buffer + at);
       const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-      if (name != L"." && name != L"..") names.push_back(name);
+      if (name != L"." && name != L"..") names.push_back({name, entry->FileAttributes});
       if (entry->NextEntryOffset == 0) break;
       at += entry->NextEntryOffset;
     }
@@ -49,19 +54,30 @@ std::vector<std::wstring> entries_of(HANDLE folder) {
   return names;
 }
 
-// Removes what the open folder `path` holds, then the folder itself.
+// Removes what the open folder `path` holds, then the folder itself. An entry is entered only when
+// both its listing and its handle show a plain folder: a system that opens a link's target despite
+// the request to open the link itself (Wine, for a Unix symbolic link) still lists it as a link,
+// and such an entry stays.
 bool remove_held(const std::wstring& path, HANDLE folder, int depth) {
-  for (const std::wstring& name : entries_of(folder)) {
-    const std::wstring child = path + L"\\" + name;
+  for (const listed_entry& entry : entries_of(folder)) {
+    const std::wstring child = path + L"\\" + entry.name;
     const tessel::unique_file opened = open_entry(child);
     if (!opened) continue;
-    if (!is_plain_folder(attributes_of(opened.get()))) {
+    const DWORD attributes = attributes_of(opened.get());
+    if (!is_plain_folder(attributes)) {
       delete_by_handle(opened.get());  // a file, or a link as itself
-    } else if (name[0] != L'.' && depth < deepest) {
+    } else if (is_plain_folder(entry.attributes) && entry.name[0] != L'.' && depth < deepest) {
       remove_held(child, opened.get(), depth + 1);
     }
   }
   return delete_by_handle(folder);
+}
+
+// The attributes of `path` itself as its folder lists it (a link is not followed).
+DWORD listed_attributes(const std::wstring& path) {
+  WIN32_FIND_DATAW entry;
+  const tessel::unique_find found(FindFirstFileW(path.c_str(), &entry));
+  return found ? entry.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
 }
 
 bool is_number(const std::wstring& text) {
@@ -80,7 +96,7 @@ bool remove_tree(const std::wstring& path) {
   if (!is_plain_folder(attributes_of(folder.get()))) {
     return (attributes_of(folder.get()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && delete_by_handle(folder.get());
   }
-  return remove_held(path, folder.get(), 0);
+  return is_plain_folder(listed_attributes(path)) && remove_held(path, folder.get(), 0);
 }
 
 std::vector<std::wstring> remove_leftover_folders(const std::wstring& temp_folder, const std::wstring& prefix,

@@ -1,6 +1,5 @@
 #include "driver/folder_security.h"
 #include "driver/staged_file.h"
-#include "driver/tree_removal.h"
 #include "driver/win32_system.h"
 #include "support/wide_path.h"
 
@@ -96,20 +95,6 @@ TEST_F(win32_system_test, staged_file_takes_its_name_only_at_commit) {
   EXPECT_FALSE(taken.created());
   EXPECT_EQ(taken.error(), static_cast<std::uint32_t>(ERROR_FILE_EXISTS));
   EXPECT_EQ(test_files::read(root_ + "setup.exe"), "new");
-}
-
-// Files and a nested folder go through their handles, the folder itself last.
-TEST_F(win32_system_test, tree_removal_goes_through_handles) {
-  const std::string top = root_ + "tree";
-  ASSERT_TRUE(CreateDirectoryA(top.c_str(), nullptr));
-  ASSERT_TRUE(CreateDirectoryA((top + "\\sub").c_str(), nullptr));
-  test_files::write(top + "\\a.txt", "a");
-  test_files::write(top + "\\sub\\b.txt", "b");
-  EXPECT_TRUE(remove_tree(tessel::wide(top))) << GetLastError();
-  EXPECT_FALSE(exists(top));
-  EXPECT_FALSE(exists(top + "\\a.txt"));
-  EXPECT_FALSE(exists(top + "\\sub\\b.txt"));
-  EXPECT_FALSE(exists(top + "\\sub"));
 }
 
 // Folders and files in any characters and beyond MAX_PATH, as the run names them.
