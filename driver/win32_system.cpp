@@ -12,8 +12,8 @@
 #include "package/win32_file_source.h"
 #include "run/product.h"
 #include "support/handle.h"
-#include "support/wide_path.h"
 #include "support/system_error.h"
+#include "support/wide_path.h"
 
 namespace {
 
