@@ -182,7 +182,7 @@ entry_source parse_entry(const token& t, const text_rules& rules) {
 void check_launch(const create_request& request, std::ostream& err) {
   const std::string preview = preview_package(request);
   memory_source source(preview);
-  const verification verified = verify_package(source, request.output_path, example_temp_folder);
+  const verification verified = verify_package(source, request.output_path, example_temp_folder, request.code_page);
   if (!verified.passes()) throw failure("the stub would not run the package: " + verified.problems.front());
   for (const std::string& warning : create_warnings(request, verified))
     err << "tailpack: warning: " << warning << '\n';
@@ -210,6 +210,7 @@ create_request parse_create(const std::vector<std::string>& args) {
   const std::vector<token> tokens = tokenize(args, options);
   const text_rules rules{has_option(tokens, "--escaped"), code_page_option(tokens)};
   create_request request;
+  request.code_page = rules.code_page;
   bool stub_given = false, output_given = false;
   for (const token& t : tokens) {
     if (t.option.empty()) throw usage_error("unexpected argument " + quoted_utf8(t.value));

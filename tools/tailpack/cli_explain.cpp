@@ -1,6 +1,5 @@
 // tailpack explain: its options, help and output (text, or JSON with --json).
 #include "tools/tailpack/brand_output.h"
-#include "tools/tailpack/codepage.h"
 #include "tools/tailpack/command.h"
 #include "tools/tailpack/explain.h"
 #include "tools/tailpack/files.h"
@@ -38,8 +37,9 @@ const char help[] =
     "                         PATH\\QVT1700000000\\; the number is an example, the stub takes it\n"
     "                         from the time of its run. The directory and the MSI log lie in PATH.\n"
     "  --command-line TEXT    the stub's command line as one text, instead of ARGS\n"
-    "  --codepage CP          the machine's ANSI code page: the command line and temporary folder\n"
-    "                         are converted into it, and the texts shown are decoded from it\n"
+    "  --codepage CP          the machine's ANSI code page: the package's texts are decoded from it,\n"
+    "                         as the stub decodes them (the command line and temporary folder may\n"
+    "                         hold any characters, as the stub's do)\n"
     "  --json                 one JSON document (schema \"tailpack-explain\", see the README)\n"
     "  -h, --help             show this text\n"
     "\n"
@@ -63,16 +63,6 @@ struct explain_request {
   bool json = false;
 };
 
-// `text` (UTF-8) in the machine's code page, when one is given. Throws usage_error.
-std::string in_code_page(const std::string& text, const std::optional<unsigned>& code_page, const char* what) {
-  if (!code_page) return text;
-  try {
-    return utf8_to_code_page(text, *code_page);
-  } catch (const conversion_error& e) {
-    throw usage_error(std::string(what) + " " + quoted_utf8(text) + ": " + e.what());
-  }
-}
-
 explain_request parse_explain(const std::vector<std::string>& args) {
   explain_request request;
   bool command_line_given = false;
@@ -92,14 +82,13 @@ explain_request parse_explain(const std::vector<std::string>& args) {
   if (command_line_given && words.size() > 1) throw usage_error("ARGS and --command-line given together");
   request.package = words[0];
   for (std::size_t i = 1; i < words.size(); ++i) request.command_line += (i == 1 ? "" : " ") + words[i];
-  request.command_line = in_code_page(request.command_line, request.code_page, "the command line");
-  request.temp_folder = in_code_page(request.temp_folder, request.code_page, "--temp-folder");
   return request;
 }
 
-json json_explanation(const explain_request& request, const explanation& explained, const text_view& view,
+json json_explanation(const explain_request& request, const explanation& explained, const text_view& package_view,
                       const std::optional<brand_info>& brand) {
-  json document = json_document("explain", view);
+  json document = json_document("explain", package_view);
+  const text_view view = package_view.run_texts();
   document["package"] = request.package;
   document["command_line"] = json_text(explained.command_line, view);
   document["working_folder"] = json_text(explained.working_folder, view);
@@ -127,7 +116,8 @@ int run_explain(const std::vector<std::string>& args, std::ostream& out, std::os
   const explain_request request = parse_explain(args);
   const text_view view(request.code_page);
   const std::unique_ptr<byte_source> file = open_package(request.package);
-  const explanation explained = explain_launch(*file, request.package, request.command_line, request.temp_folder);
+  const explanation explained =
+      explain_launch(*file, request.package, request.command_line, request.temp_folder, request.code_page);
   const std::optional<brand_info> brand = read_brand(*file);
   if (request.json) {
     print_json(json_explanation(request, explained, view, brand), out);
@@ -135,7 +125,7 @@ int run_explain(const std::vector<std::string>& args, std::ostream& out, std::os
   }
   for (const std::string& warning : explained.warnings)
     err << "tailpack: warning: " << request.package << ": " << warning << '\n';
-  print_explanation(explained, view, out);
+  print_explanation(explained, view.run_texts(), out);
   print_brand(brand, out);
   return exit_ok;
 }

@@ -39,8 +39,9 @@ const char help[] =
 
 const option_set options = {{"--temp-folder", "--codepage"}, {"--json"}};
 
-json json_verification(const std::string& path, const verification& verified, const text_view& view) {
-  json document = json_document("verify", view);
+json json_verification(const std::string& path, const verification& verified, const text_view& package_view) {
+  json document = json_document("verify", package_view);
+  const text_view view = package_view.run_texts();
   document["package"] = path;
   document["passes"] = verified.passes();
   json problems = json::array(), warnings = json::array();
@@ -50,7 +51,7 @@ json json_verification(const std::string& path, const verification& verified, co
   document["warnings"] = warnings;
   bool decoded = true;
   document["launch_file"] = verified.passes() ? json_text(verified.launch_file, view, &decoded) : json(nullptr);
-  if (!decoded && view.code_page()) document["undecoded"] = json::array({"launch_file"});
+  if (!decoded && package_view.code_page()) document["undecoded"] = json::array({"launch_file"});
   document["walk"] = json_walk(verified.outcome.walk);
   return document;
 }
@@ -59,11 +60,12 @@ int run_verify(const std::vector<std::string>& args, std::ostream& out, std::ost
   const std::vector<token> tokens = tokenize(args, options);
   const std::string path = positionals(tokens, {"PACKAGE"})[0];
   const std::string temp_folder = temp_folder_option(tokens);
-  const text_view view(code_page_option(tokens));
+  const text_view package_view(code_page_option(tokens));
+  const text_view view = package_view.run_texts();
   const std::unique_ptr<byte_source> file = open_package(path);
-  const verification verified = verify_package(*file, path, temp_folder);
+  const verification verified = verify_package(*file, path, temp_folder, package_view.code_page());
   if (has_option(tokens, "--json")) {
-    print_json(json_verification(path, verified, view), out);
+    print_json(json_verification(path, verified, package_view), out);
     return verified.passes() ? exit_ok : exit_failure;
   }
   if (!verified.passes()) throw failure(path + ": " + view.plain(verified.problems.front()));

@@ -1,6 +1,7 @@
 // tailpack create: lays out a package from a stub image, settings and files.
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -28,6 +29,7 @@ struct create_request {
   bool unchecked_names = false;  // store file names that the stub could not write as given
   bool unchecked_launch = false; // write a package whose installer the stub cannot launch
   bool strip_signature = false;  // a signed stub loses its signature instead of being refused
+  std::optional<unsigned> code_page;  // the texts' code page (--codepage), when given
   brand_request brand;
   std::string stub_image;        // the stub as written: prepare_stub's result
   std::vector<entry_source> entries;  // in the order given: the first lands nearest the stub

@@ -15,8 +15,8 @@ void print_line(std::ostream& out, const char* name, const std::string& text, co
 }  // namespace
 
 explanation explain_launch(byte_source& package, const std::string& package_path, const std::string& command_line,
-                           const std::string& temp_folder) {
-  simulated_system machine(package, package_path, temp_folder);
+                           const std::string& temp_folder, std::optional<unsigned> code_page) {
+  simulated_system machine(package, package_path, temp_folder, nullptr, code_page);
   const run_outcome outcome = perform_run(machine, command_line);
   explanation explained;
   explained.command_line = command_line;

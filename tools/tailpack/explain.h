@@ -32,8 +32,9 @@ struct explanation {
 // Performs the stub's run on a simulated machine whose temporary folder is `temp_folder`, at the
 // example time of run_time (working folder QVT1700000000), with no earlier installation (no "/L").
 // Writes nothing. A huge payload's allocation failure propagates.
+// `code_page`: the machine's ANSI code page, when known: the run's texts are then UTF-8.
 explanation explain_launch(byte_source& package, const std::string& package_path, const std::string& command_line,
-                           const std::string& temp_folder);
+                           const std::string& temp_folder, std::optional<unsigned> code_page = std::nullopt);
 
 // One line for a refused run: the reason, the messages the stub shows, and that it exits with 1.
 std::string describe_refusal(const explanation& explained);

@@ -60,11 +60,10 @@ class folder_output final : public staged_output {
   void finish(const std::string& path) {
     sink_->close();
     sink_.reset();
-    // The stored name in the run's working folder, written under its decoded name here.
-    const std::string stored = path.substr(working_folder_.size());
-    const std::string name = view_.decode(stored).value_or(stored);
+    // The stored name in the run's working folder, which the run decoded when it could.
+    const std::string name = path.substr(working_folder_.size());
     if (!is_safe_stored_name(name))
-      throw failure("refusing stored name " + quoted(stored) + ": decoded, it could leave the folder or names a device;"
+      throw failure("refusing stored name " + view_.quote(name) + ": decoded, it could leave the folder or names a device;"
                     " nothing was written");
     pending_.push_back({temp_, join_path(folder_, name)});
     committed_ = true;
@@ -126,6 +125,7 @@ extract_summary extract_to_folder(byte_source& file, const std::string& package_
                                   const text_view& view) {
   extraction_files files(folder, package_path);
   std::string problem;
+  const text_view run_view = view.run_texts();
   simulated_system machine(file, package_path, example_temp_folder,
                            [&](const std::string& staging_path) -> std::unique_ptr<staged_output> {
     try {
@@ -133,18 +133,18 @@ extract_summary extract_to_folder(byte_source& file, const std::string& package_
       // The staging file lies in the run's working folder, where its stored names are joined.
       const std::string working_folder = staging_path.substr(0, staging_path.rfind('\\') + 1);
       return std::make_unique<folder_output>(create_temp_beside(join_path(folder, ".tailpack-extract")),
-                                             files.pending, working_folder, folder, view, problem);
+                                             files.pending, working_folder, folder, run_view, problem);
     } catch (const failure& e) {
       problem = e.what();
       return nullptr;
     }
-  });
+  }, view.code_page());
   extract_summary summary;
   const run_outcome outcome = perform_run(machine, "", &summary.settings);
   if (!problem.empty()) throw failure(problem);
   for (const simulated_system::message& message : machine.messages())
     if (message.caption == std::string(messages::extract_failed))
-      throw failure(view.plain(why_not_launched(outcome)) + ": the stub could not write it; nothing was written");
+      throw failure(run_view.plain(why_not_launched(outcome)) + ": the stub could not write it; nothing was written");
   summary.files = files.rename_all(machine.files());
   summary.result = outcome.walk;
   return summary;

@@ -1,5 +1,7 @@
 #include "tools/tailpack/simulated_system.h"
 
+#include "tools/tailpack/codepage.h"
+
 namespace tailpack {
 
 namespace {
@@ -64,12 +66,22 @@ class recorded_output final : public staged_output {
 }  // namespace
 
 simulated_system::simulated_system(byte_source& package, std::string package_path, std::string temp_folder,
-                                   staging_factory staging)
+                                   staging_factory staging, std::optional<unsigned> code_page)
     : package_(package),
       package_path_(std::move(package_path)),
       temp_folder_(std::move(temp_folder)),
-      staging_(std::move(staging)) {
+      staging_(std::move(staging)),
+      code_page_(code_page) {
   if (temp_folder_.empty() || temp_folder_.back() != '\\') temp_folder_ += '\\';
+}
+
+std::string simulated_system::from_ansi(const std::string& bytes) {
+  if (!code_page_) return bytes;
+  try {
+    return code_page_to_utf8(bytes, *code_page_);
+  } catch (const conversion_error&) {
+    return bytes;
+  }
 }
 
 std::unique_ptr<byte_source> simulated_system::open_package(std::uint32_t&) {

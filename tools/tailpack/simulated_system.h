@@ -5,6 +5,7 @@
 #pragma once
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,9 +30,9 @@ class simulated_system final : public run_system {
   using staging_factory = std::function<std::unique_ptr<staged_output>(const std::string& path)>;
 
   // `package` stays the caller's; `temp_folder` is a Windows path (a backslash is added when it
-  // lacks one).
+  // lacks one). `code_page`: the machine's ANSI code page, when known.
   simulated_system(byte_source& package, std::string package_path, std::string temp_folder,
-                   staging_factory staging = nullptr);
+                   staging_factory staging = nullptr, std::optional<unsigned> code_page = std::nullopt);
 
   const std::vector<message>& messages() const { return messages_; }
   const std::vector<written_file>& files() const { return files_; }
@@ -61,16 +62,17 @@ class simulated_system final : public run_system {
   void log(const std::string& line) override { log_.push_back(line); }
   void log(const std::wstring&) override {}
   std::string error_text(std::uint32_t code) override { return "system error " + std::to_string(code); }
-  // The package's bytes stay as they are: the simulated paths hold them as the package does (the
-  // commands decode them with --codepage), and the path limits count a byte that is no UTF-8
-  // sequence as one character, as a single-byte code page does.
-  std::string from_ansi(const std::string& bytes) override { return bytes; }
+  // The package's texts decoded from the machine's code page, as the stub decodes them. Without a
+  // code page, or for bytes that are no text in it, the bytes stay as they are: the path limits
+  // then count a byte that is no UTF-8 sequence as one character, as a single-byte code page does.
+  std::string from_ansi(const std::string& bytes) override;
 
  private:
   byte_source& package_;
   std::string package_path_;
   std::string temp_folder_;
   staging_factory staging_;
+  std::optional<unsigned> code_page_;
   std::vector<message> messages_;
   std::vector<written_file> files_;
   std::vector<std::string> log_;

@@ -18,6 +18,10 @@ class text_view {
 
   std::optional<unsigned> code_page() const { return code_page_; }
 
+  // How the run's own texts show (paths, parameters, its reasons): the run took the package's
+  // texts decoded from the code page, so with one they are UTF-8; without, bytes as they are.
+  text_view run_texts() const { return code_page_ ? text_view(65001u) : text_view(); }
+
   // `bytes` decoded to UTF-8; none without a code page or when the bytes are not a text in it.
   std::optional<std::string> decode(const std::string& bytes) const;
 

@@ -5,12 +5,13 @@
 
 namespace tailpack {
 
-verification verify_package(byte_source& file, const std::string& package_path, const std::string& temp_folder) {
+verification verify_package(byte_source& file, const std::string& package_path, const std::string& temp_folder,
+                            std::optional<unsigned> code_page) {
   verification verified;
   const std::string image = program_image_problem(file);
   if (!image.empty()) verified.problems.push_back("the package does not begin with the stub's image: " + image);
 
-  simulated_system machine(file, package_path, temp_folder);
+  simulated_system machine(file, package_path, temp_folder, nullptr, code_page);
   verified.outcome = perform_run(machine, "");
   const run_outcome& outcome = verified.outcome;
   if (!outcome.launched) {

@@ -1,6 +1,7 @@
 // tailpack verify: whether the stub would extract a package and launch its installer, decided by
 // the stub's own run core on a simulated machine.
 #pragma once
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,9 @@ struct verification {
 // Passes exactly when the package starts with a program image (the stub's own) and the stub's run
 // launches a file in its working folder under `temp_folder`. A launch outside the working folder
 // is a problem: nothing in the package vouches for that file. An allocation failure propagates.
-verification verify_package(byte_source& file, const std::string& package_path, const std::string& temp_folder);
+// `code_page`: the ANSI code page of the machines that run it, when known; the run's texts
+// (launch_file, problems, warnings) are then UTF-8.
+verification verify_package(byte_source& file, const std::string& package_path, const std::string& temp_folder,
+                            std::optional<unsigned> code_page = std::nullopt);
 
 }  // namespace tailpack

@@ -125,6 +125,26 @@ TEST_F(codepage_commands, verify_decodes_and_undefined_bytes_stay_bytes_on_every
   EXPECT_EQ(doc["undecoded"], nlohmann::json::array({"launch_file"}));
 }
 
+// verify and explain decode the package's texts as the stub does: a name of 200 double-byte
+// characters (400 bytes) is within the stub's 255 characters, and a temporary folder in characters
+// that the code page cannot hold is one the stub runs in.
+TEST_F(codepage_commands, verify_and_explain_count_and_join_decoded_texts) {
+  std::string long_name;
+  for (int i = 0; i < 200; ++i) long_name += "\xe3\x83\x86";  // テ
+  write(dir.path() / "data.bin", "data");
+  ASSERT_EQ(create({"--codepage", "932", "--file", "installer32:setup.exe=" + (dir / "setup.exe"), "--file",
+                    ":" + long_name + "=" + (dir / "data.bin"), "--value", "executable32=%installer32%"})
+                .status,
+            tailpack::exit_ok);
+  EXPECT_EQ(tailpack_run({"verify", "--codepage", "932", package}).status, tailpack::exit_ok);
+  EXPECT_NE(tailpack_run({"verify", package}).status, tailpack::exit_ok) << "400 bytes counted as characters";
+
+  const std::string temp = "C:\\Users\\\xf0\x9f\x93\xa6\\Temp";  // an emoji, outside code page 932
+  const outcome explained = tailpack_run({"explain", "--codepage", "932", "--temp-folder", temp, package});
+  ASSERT_EQ(explained.status, tailpack::exit_ok) << explained.err;
+  EXPECT_TRUE(contains(explained.out, "file: " + temp + "\\QVT1700000000\\setup.exe\n")) << explained.out;
+}
+
 // create warns, and still writes, for what the stub would run but perhaps not as meant.
 TEST_F(codepage_commands, create_warns_for_an_msi_and_for_keys_given_twice_or_set_by_the_stub) {
   write(dir.path() / "product.msi", "msi");
