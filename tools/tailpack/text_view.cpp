@@ -23,6 +23,7 @@ std::string quoted_utf8(const std::string& utf8) {
 }
 
 std::optional<std::string> text_view::decode(const std::string& bytes) const {
+  if (utf8_) return is_valid_utf8(bytes) ? std::optional<std::string>(bytes) : std::nullopt;
   if (!code_page_) return std::nullopt;
   try {
     return code_page_to_utf8(bytes, *code_page_);

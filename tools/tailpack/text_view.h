@@ -20,7 +20,11 @@ class text_view {
 
   // How the run's own texts show (paths, parameters, its reasons): the run took the package's
   // texts decoded from the code page, so with one they are UTF-8; without, bytes as they are.
-  text_view run_texts() const { return code_page_ ? text_view(65001u) : text_view(); }
+  text_view run_texts() const {
+    text_view view;
+    view.utf8_ = code_page_.has_value();
+    return view;
+  }
 
   // `bytes` decoded to UTF-8; none without a code page or when the bytes are not a text in it.
   std::optional<std::string> decode(const std::string& bytes) const;
@@ -33,6 +37,7 @@ class text_view {
 
  private:
   std::optional<unsigned> code_page_;
+  bool utf8_ = false;  // the texts are UTF-8 already: shown as they are when valid, else as bytes
 };
 
 }  // namespace tailpack
