@@ -50,10 +50,8 @@ class extraction final : public chain_consumer {
   bool entry(chain_entry& entry) override {
     ++met_;
     if (package_settings_) insert_setting(entry, *package_settings_);
-    chain_entry text = entry;  // the setting as the run's text
-    text.key = system_.from_ansi(entry.key);
-    text.value = system_.from_ansi(entry.value);
-    insert_setting(text, settings_);
+    // The run's settings hold the run's text: converted only where an entry names one.
+    if (names_a_setting(entry)) settings_.insert_if_absent(system_.from_ansi(entry.key), system_.from_ansi(entry.value));
     if (entry.kind != entry_kind::file) return true;
     if (staged_ && staged_->commit(output_)) {
       folder_.committed(name_, entry.data_size, head_->head());

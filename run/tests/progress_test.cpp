@@ -34,6 +34,12 @@ std::size_t index_of(const strings& events, const std::string& event) {
 
 const std::string big = package_with_installer(std::size_t{3} << 20);
 
+// Makes `system` walk `big`, read at `ms_per_mib` (a second for each MiB: the window shows).
+void walking(fake_system& system, std::uint32_t ms_per_mib = 1000) {
+  system.package = big;
+  system.ms_per_mib = ms_per_mib;
+}
+
 // When the window is asked for: after a second of walking, never in a silent run or a short walk.
 TEST(progress, window_is_asked_for_only_after_a_second_of_a_long_walk) {
   const struct {
@@ -43,8 +49,7 @@ TEST(progress, window_is_asked_for_only_after_a_second_of_a_long_walk) {
   } cases[] = {{"/x", 1000, true}, {"/x", 100, false}, {"/s", 1000, false}, {"/silent", 5000, false}};
   for (const auto& c : cases) {
     fake_system system;
-    system.package = big;
-    system.ms_per_mib = c.ms_per_mib;
+  walking(system, c.ms_per_mib);
     const run_outcome outcome = perform_run(system, c.command_line);
     EXPECT_EQ(outcome.exit_code, 0) << c.command_line << " " << c.ms_per_mib;
     const strings asked = system.starting("window at ");
@@ -59,8 +64,7 @@ TEST(progress, window_is_asked_for_only_after_a_second_of_a_long_walk) {
 // window that cannot be opened changes nothing else.
 TEST(progress, progress_rises_to_completion_and_the_window_closes_before_the_launch) {
   fake_system shown;
-  shown.package = big;
-  shown.ms_per_mib = 1000;
+  walking(shown);
   EXPECT_EQ(perform_run(shown, "/x").exit_code, 0);
   ASSERT_GE(shown.progress.size(), 4u);
   EXPECT_TRUE(std::is_sorted(shown.progress.begin(), shown.progress.end()));
@@ -73,12 +77,10 @@ TEST(progress, progress_rises_to_completion_and_the_window_closes_before_the_lau
   }
   EXPECT_LT(index_of(shown.events, "window closed"), index_of(shown.events, "launch " + work + "setup.exe||C:\\Temp"));
 
-  fake_system unopened;
-  unopened.package = big;
-  unopened.ms_per_mib = 1000;
+  fake_system unopened, none;
+  walking(unopened);
+  walking(none, 0);
   unopened.window_opens = false;
-  fake_system none;
-  none.package = big;
   EXPECT_EQ(perform_run(unopened, "/x").exit_code, 0);
   perform_run(none, "/x");
   strings events = unopened.events;
@@ -90,11 +92,10 @@ TEST(progress, progress_rises_to_completion_and_the_window_closes_before_the_lau
 }
 
 // On a slow share (8 s for a MiB) the blocks are read in parts small enough that the window's
-// messages never wait 100 ms, and on a fast disk in whole blocks, as without the window.
+// messages never wait 100 ms.
 TEST(progress, the_window_answers_on_a_slow_share) {
   fake_system slow;
-  slow.package = big;
-  slow.ms_per_mib = 8000;
+  walking(slow, 8000);
   EXPECT_EQ(perform_run(slow, "/x").exit_code, 0);
   ASSERT_GE(slow.updated_at.size(), 100u);
   for (std::size_t i = 1; i < slow.updated_at.size(); ++i)
@@ -104,9 +105,8 @@ TEST(progress, the_window_answers_on_a_slow_share) {
 // A failure after a long walk: the window is closed before the message box.
 TEST(progress, window_closes_before_a_message_box) {
   fake_system system;
-  system.package = big;
+  walking(system);
   system.package[system.package.size() / 2] ^= 1;  // inside the installer's data
-  system.ms_per_mib = 1000;
   EXPECT_EQ(perform_run(system, "/x").exit_code, 1);
   EXPECT_LT(index_of(system.events, "window closed"), index_of(system.events, "show Invalid Archive!"));
 }
@@ -115,13 +115,11 @@ TEST(progress, window_closes_before_a_message_box) {
 // the cancel logged as a message (no box), exit 1602.
 TEST(progress, cancel_at_any_block_removes_everything_and_ends_1602) {
   fake_system whole;
-  whole.package = big;
-  whole.ms_per_mib = 1000;
+  walking(whole);
   perform_run(whole, "/x");
   for (std::size_t at = 1; at <= whole.progress.size(); ++at) {
     fake_system system;
-    system.package = big;
-    system.ms_per_mib = 1000;
+    walking(system);
     system.cancel_at = at;
     const run_outcome outcome = perform_run(system, "/x");
     EXPECT_EQ(outcome.exit_code, cancelled_exit_code) << at;
