@@ -2,6 +2,8 @@
 
 #include "base/exception.h"
 #include "base/format.h"
+#include "support/file_entry.h"
+#include "support/private_security.h"
 #include "support/system_error.h"
 #include "support/wide_path.h"
 
@@ -14,22 +16,38 @@ constexpr DWORD byte_order_mark_size = 3;
 // The size query's failure value; a file of this size or more is emptied before the next line.
 constexpr std::uint32_t unknown_size = 0xFFFFFFFF;
 
-// Opens the log for appending without following a link at its path. Invalid when the file cannot
-// be opened with either sharing mode, or when what is there is a reparse point or has a second
-// hard link: an elevated run must not append to a file that another user planted elsewhere.
+// Opens the log for appending without following a link at its path. A log that does not exist is
+// created readable only by the run's user, SYSTEM and Administrators. Invalid when the file cannot
+// be opened with either sharing mode, or when what is there is a reparse point, has a second hard
+// link, is a link that the system followed (Wine) or belongs to anyone else: in a shared folder
+// (a run as SYSTEM in C:\Windows\Temp) another user may have made it, to read what the run logs.
 unique_file open_log(const std::wstring& path) {
-  const auto open_shared = [&path](DWORD share) {
-    return unique_file(CreateFileW(path.c_str(), GENERIC_WRITE, share, nullptr, OPEN_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  private_security security(private_to::run_file);
+  const auto open = [&](DWORD disposition) {
+    const auto open_shared = [&](DWORD share) {
+      return unique_file(CreateFileW(path.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES | READ_CONTROL, share,
+                                     security.attributes(), disposition,
+                                     FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    };
+    unique_file handle = open_shared(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
+    return handle ? std::move(handle) : open_shared(FILE_SHARE_READ | FILE_SHARE_WRITE);
   };
-  unique_file handle = open_shared(FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
-  if (!handle) handle = open_shared(FILE_SHARE_READ | FILE_SHARE_WRITE);
+  // An existing log, else a new one. Never "open always": through a link that points nowhere, the
+  // system would create the file it points to.
+  unique_file handle = open(OPEN_EXISTING);
+  if (!handle && GetLastError() == ERROR_FILE_NOT_FOUND) {
+    handle = open(CREATE_NEW);
+    if (!handle && GetLastError() == ERROR_FILE_EXISTS) handle = open(OPEN_EXISTING);  // another run made it
+  }
   if (!handle) return handle;
 
+  std::wstring name;
+  const unique_file folder = open_parent_folder(path, name);
   BY_HANDLE_FILE_INFORMATION information{};
   if (!GetFileInformationByHandle(handle.get(), &information)) return unique_file();
   if ((information.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0 ||
-      information.nNumberOfLinks > 1) {
+      information.nNumberOfLinks > 1 || !folder || !is_entry_itself(folder.get(), handle.get(), name) ||
+      !owned_by_the_run(handle.get())) {
     SetLastError(ERROR_ACCESS_DENIED);
     return unique_file();
   }

@@ -2,35 +2,23 @@
 
 #include <climits>
 
+#include "support/file_entry.h"
 #include "support/wide_path.h"
 
 namespace {
 
-// Marks the open file to be deleted when its last handle closes (the system does that also when
-// the process is killed), or clears the mark.
-bool set_delete_pending(HANDLE file, bool pending) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = pending ? TRUE : FALSE;
-  return SetFileInformationByHandle(file, FileDispositionInfo, &disposition, sizeof disposition) != 0;
-}
-
-// Gives the open file the name `path` (a full path), replacing a file of that name.
-bool rename_open_file(HANDLE file, const std::wstring& path) {
-  const std::size_t name_bytes = path.size() * sizeof(wchar_t);
-  std::wstring buffer((sizeof(FILE_RENAME_INFO) + name_bytes) / sizeof(wchar_t) + 1, L'\0');
-  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(&buffer[0]);
-  rename->ReplaceIfExists = TRUE;
-  rename->RootDirectory = nullptr;
-  rename->FileNameLength = static_cast<DWORD>(name_bytes);
-  path.copy(rename->FileName, path.size());
-  return SetFileInformationByHandle(file, FileRenameInfo, rename, static_cast<DWORD>(buffer.size() * sizeof(wchar_t))) != 0;
+// The same file (volume and file index) of the same size. Times cannot tell more: closing a handle
+// that wrote sets the last write time.
+bool same_file(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
+  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
+         a.nFileIndexLow == b.nFileIndexLow && a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow;
 }
 
 }  // namespace
 
 staged_file::staged_file(const std::wstring& path) : path_(path) {
-  file_ = tessel::unique_file(CreateFileW(path_.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  file_ = tessel::unique_file(CreateFileW(path_.c_str(), GENERIC_WRITE | FILE_READ_ATTRIBUTES | DELETE, FILE_SHARE_READ,
+                                          nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!file_) {
     error_ = GetLastError();
     path_.clear();  // not ours: never deleted
@@ -38,13 +26,14 @@ staged_file::staged_file(const std::wstring& path) : path_(path) {
   }
   // From here on the file goes with its handle, however the run ends; where the system cannot
   // mark it, the destructor deletes it.
-  pending_ = set_delete_pending(file_.get(), true);
+  pending_ = tessel::delete_by_handle(file_.get());
 }
 
 staged_file::~staged_file() {
   file_.reset();
   if (!committed_ && !pending_ && !path_.empty()) DeleteFileW(path_.c_str());
 }
+
 bool staged_file::take(const char* bytes, std::size_t count) {
   while (count > 0) {
     const DWORD chunk = count > INT_MAX ? static_cast<DWORD>(INT_MAX) : static_cast<DWORD>(count);
@@ -64,26 +53,50 @@ bool staged_file::take(const char* bytes, std::size_t count) {
 }
 
 bool staged_file::commit(const std::string& path) {
+  std::wstring target;
   try {
-    if (pending_ && !set_delete_pending(file_.get(), false)) {
-      error_ = GetLastError();
-      return false;
-    }
-    pending_ = false;
-    if (!rename_open_file(file_.get(), tessel::extended_path(path))) {
-      error_ = GetLastError();
-      set_delete_pending(file_.get(), true);  // the data goes with the handle after all
-      pending_ = true;
-      return false;
-    }
+    target = tessel::extended_path(path);
   } catch (const std::exception&) {
     error_ = ERROR_NOT_ENOUGH_MEMORY;
     return false;
   }
-  committed_ = true;
-  const HANDLE handle = file_.release();
-  if (!CloseHandle(handle)) {
+  if (pending_ && !tessel::set_delete_pending(file_.get(), false)) {
     error_ = GetLastError();
+    return false;
+  }
+  pending_ = false;
+  if (!tessel::rename_by_handle(file_.get(), target)) {
+    error_ = GetLastError();
+    pending_ = tessel::delete_by_handle(file_.get());  // the data goes with the handle after all
+    return false;
+  }
+  committed_ = true;  // it has its name: from here on it stays, held or not
+  return hold(target);
+}
+
+// Exchanges the writing handle for one that reads and shares only reading. No handle may share
+// less than another open handle's access, so the writing one must go first.
+bool staged_file::hold(const std::wstring& path) {
+  BY_HANDLE_FILE_INFORMATION written{};
+  if (!GetFileInformationByHandle(file_.get(), &written)) {
+    error_ = GetLastError();
+    return false;
+  }
+  const HANDLE writer = file_.release();
+  if (!CloseHandle(writer)) {
+    error_ = GetLastError();
+    return false;
+  }
+  file_ = tessel::unique_file(CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!file_) {
+    error_ = GetLastError();
+    return false;
+  }
+  BY_HANDLE_FILE_INFORMATION held{};
+  if (!GetFileInformationByHandle(file_.get(), &held) || !same_file(written, held)) {
+    error_ = ERROR_FILE_INVALID;
+    file_.reset();
     return false;
   }
   return true;

@@ -9,7 +9,9 @@
 // A new file at a path that the run chose, delete-pending from its creation, so that the system
 // removes it however the run ends, a killed process included; only commit clears the mark and gives
 // it its stored name through the same handle, so no partial or unverified file ever stands under
-// that name or outlives the run.
+// that name or outlives the run. Once committed, the file stays open for reading with read sharing
+// only until this object is destroyed: nobody can write, rename or delete it, while programs that
+// only read or run it (the installer, msiexec, the system's loader) still open it.
 class staged_file final : public staged_output {
  public:
   // Creates the file at `path` (wide, extended form allowed; it must not exist): GENERIC_WRITE,
@@ -26,8 +28,11 @@ class staged_file final : public staged_output {
   bool take(const char* bytes, std::size_t count) override;
 
   // Renames the file to `path` (a full path, the run's text) by its handle, replacing a file of
-  // that name, and closes it. False with error() set when that fails; the staged file is deleted
-  // then.
+  // that name, then exchanges the writing handle for the reading one that holds the file. The
+  // exchange leaves a moment with no handle on the file; the file held afterwards must be the same
+  // file, of the same size, or the commit fails (ERROR_FILE_INVALID; a sharing
+  // violation when another opener holds it by then). False with error() set; the staged file is
+  // deleted when the rename failed.
   bool commit(const std::string& path) override;
 
   std::uint32_t error() const override { return error_; }
@@ -36,6 +41,8 @@ class staged_file final : public staged_output {
   bool delete_pending() const { return pending_; }
 
  private:
+  bool hold(const std::wstring& path);
+
   std::wstring path_;
   tessel::unique_file file_;
   DWORD error_ = NO_ERROR;

@@ -1,5 +1,6 @@
 #include "driver/tree_removal.h"
 
+#include "support/file_entry.h"
 #include "support/handle.h"
 #include "support/windows.h"
 
@@ -26,13 +27,6 @@ bool is_plain_folder(DWORD attributes) {
          (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0;
 }
 
-// The entry goes when its last handle closes.
-bool delete_by_handle(HANDLE entry) {
-  FILE_DISPOSITION_INFO disposition{};
-  disposition.DeleteFile = TRUE;
-  return SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition) != 0;
-}
-
 struct listed_entry {
   std::wstring name;
   DWORD attributes;  // as the folder's listing gives them
@@ -54,23 +48,24 @@ std::vector<listed_entry> entries_of(HANDLE folder) {
   return names;
 }
 
-// Removes what the open folder `path` holds, then the folder itself. An entry is entered only when
-// both its listing and its handle show a plain folder: a system that opens a link's target despite
-// the request to open the link itself (Wine, for a Unix symbolic link) still lists it as a link,
-// and such an entry stays.
+// Removes what the open folder `path` holds, then the folder itself. A system may open a link's
+// target despite the request to open the link itself (Wine, for a Unix symbolic link): a file
+// reached so goes as a link (tessel::delete_entry), and a folder is entered only when both its
+// listing and its handle show a plain folder that is the entry itself; a folder link stays.
 bool remove_held(const std::wstring& path, HANDLE folder, int depth) {
   for (const listed_entry& entry : entries_of(folder)) {
     const std::wstring child = path + L"\\" + entry.name;
-    const tessel::unique_file opened = open_entry(child);
+    tessel::unique_file opened = open_entry(child);
     if (!opened) continue;
     const DWORD attributes = attributes_of(opened.get());
     if (!is_plain_folder(attributes)) {
-      delete_by_handle(opened.get());  // a file, or a link as itself
-    } else if (is_plain_folder(entry.attributes) && entry.name[0] != L'.' && depth < deepest) {
+      tessel::delete_entry(folder, path, std::move(opened), entry.name);  // a file, or a link as itself
+    } else if (is_plain_folder(entry.attributes) && entry.name[0] != L'.' && depth < deepest &&
+               tessel::is_entry_itself(folder, opened.get(), entry.name)) {
       remove_held(child, opened.get(), depth + 1);
     }
   }
-  return delete_by_handle(folder);
+  return tessel::delete_by_handle(folder);
 }
 
 // The attributes of `path` itself as its folder lists it (a link is not followed).
@@ -94,7 +89,7 @@ bool remove_tree(const std::wstring& path) {
   const tessel::unique_file folder = open_entry(path);
   if (!folder) return false;
   if (!is_plain_folder(attributes_of(folder.get()))) {
-    return (attributes_of(folder.get()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && delete_by_handle(folder.get());
+    return (attributes_of(folder.get()) & FILE_ATTRIBUTE_REPARSE_POINT) != 0 && tessel::delete_by_handle(folder.get());
   }
   return is_plain_folder(listed_attributes(path)) && remove_held(path, folder.get(), 0);
 }

@@ -11,6 +11,7 @@
 #include "driver/staged_file.h"
 #include "package/win32_file_source.h"
 #include "run/product.h"
+#include "support/file_entry.h"
 #include "support/handle.h"
 #include "support/system_error.h"
 #include "support/wide_path.h"
@@ -44,11 +45,18 @@ std::wstring folder_path(std::string path) {
 }  // namespace
 
 std::string system_temporary_folder() {
+  using get_temp_path_fn = DWORD(WINAPI*)(DWORD, LPWSTR);
+  get_temp_path_fn get_temp_path = GetTempPathW;
+  if (const HMODULE kernel32 = GetModuleHandleW(L"kernel32.dll")) {
+    if (const auto newer = reinterpret_cast<get_temp_path_fn>(
+            reinterpret_cast<void*>(GetProcAddress(kernel32, "GetTempPath2W"))))
+      get_temp_path = newer;
+  }
   std::wstring path(MAX_PATH + 1, L'\0');
-  DWORD length = GetTempPathW(static_cast<DWORD>(path.size()), &path[0]);
+  DWORD length = get_temp_path(static_cast<DWORD>(path.size()), &path[0]);
   if (length > path.size()) {  // longer than MAX_PATH: ask again with the room it needs
     path.assign(length, L'\0');
-    length = GetTempPathW(static_cast<DWORD>(path.size()), &path[0]);
+    length = get_temp_path(static_cast<DWORD>(path.size()), &path[0]);
     if (length >= path.size()) length = 0;
   }
   return tessel::from_wide(path.data(), length);
@@ -70,7 +78,7 @@ std::int64_t win32_system::now() { return _time64(nullptr); }
 void win32_system::create_folder(const std::string& path) { CreateDirectoryW(folder_path(path).c_str(), nullptr); }
 
 bool win32_system::create_private_folder(const std::string& path) {
-  if (!security_) security_ = std::make_unique<private_folder_security>();
+  if (!security_) security_ = std::make_unique<tessel::private_security>(tessel::private_to::run_folder);
   // An unprotected folder is never made; CreateDirectoryW fails for any existing entry of that
   // name, folder or file, so a folder that someone else prepared is never entered.
   return security_->attributes() != nullptr &&
@@ -102,8 +110,37 @@ std::vector<std::string> win32_system::remove_leftovers(const std::string& temp_
   return removed;
 }
 
-void win32_system::clear_attributes(const std::string& path) {
-  SetFileAttributesW(tessel::extended_path(path).c_str(), FILE_ATTRIBUTE_NORMAL);
+std::uint32_t win32_system::create_private_log(const std::string& path) {
+  const std::wstring full = tessel::extended_path(path);
+  std::wstring name;
+  const tessel::unique_file folder = tessel::open_parent_folder(full, name);
+  if (!folder) return GetLastError();
+  tessel::unique_file found(CreateFileW(full.c_str(), DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES,
+                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                        FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (found) {
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!GetFileInformationByHandle(found.get(), &info)) return GetLastError();
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY)
+      return ERROR_ACCESS_DENIED;  // a folder of that name is not removed for a log
+    if (tessel::is_entry_itself(folder.get(), found.get(), name)) {
+      // An earlier run's log may be read-only; its attributes change only once it is known to
+      // be the entry itself, never a link's target.
+      FILE_BASIC_INFO normal{};
+      normal.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+      SetFileInformationByHandle(found.get(), FileBasicInfo, &normal, sizeof normal);
+    }
+    if (!tessel::delete_entry(folder.get(), full.substr(0, full.size() - name.size() - 1), std::move(found), name))
+      return GetLastError() != 0 ? GetLastError() : ERROR_ACCESS_DENIED;
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return GetLastError();
+  }
+  tessel::private_security security(tessel::private_to::run_file);
+  if (security.attributes() == nullptr) return ERROR_INVALID_SECURITY_DESCR;
+  // New, so that what the descriptor says holds; a delete still pending shows as "exists".
+  const tessel::unique_file made(CreateFileW(full.c_str(), GENERIC_WRITE, FILE_SHARE_READ, security.attributes(),
+                                             CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return made ? 0 : GetLastError();
 }
 
 std::string win32_system::package_path() { return module_path(); }
@@ -172,7 +209,7 @@ void win32_system::show_message(const std::string& caption, const std::string& t
   MessageBoxW(nullptr, tessel::wide(text).c_str(), tessel::wide(caption).c_str(), MB_OK);
 }
 
-void win32_system::log(const std::string& line) {
+void win32_system::write_log(const std::string& line) {
   try {
     tessel::log::write_line(tessel::wide(line));
   } catch (...) {
@@ -180,7 +217,7 @@ void win32_system::log(const std::string& line) {
   }
 }
 
-void win32_system::log(const std::wstring& line) {
+void win32_system::write_log(const std::wstring& line) {
   try {
     tessel::log::write_line(line);
   } catch (...) {

@@ -4,11 +4,11 @@
 #include <memory>
 #include <optional>
 
-#include "driver/folder_security.h"
 #include "driver/progress_window.h"
 #include "run/system.h"
 #include "support/handle.h"
 #include "support/mutex.h"
+#include "support/private_security.h"
 #include "support/windows.h"
 
 class win32_system final : public run_system {
@@ -28,7 +28,7 @@ class win32_system final : public run_system {
   bool claim_working_folder(const std::string& folder) override;
   void release_working_folder() override { marker_.reset(); }
   std::vector<std::string> remove_leftovers(const std::string& temp_folder) override;
-  void clear_attributes(const std::string& path) override;
+  std::uint32_t create_private_log(const std::string& path) override;
   std::string package_path() override;
   std::unique_ptr<byte_source> open_package(std::uint32_t& error) override;
   std::uint32_t last_error() override;
@@ -41,18 +41,22 @@ class win32_system final : public run_system {
   bool update_progress(unsigned per_mille) override;
   void close_progress() override;
   void show_message(const std::string& caption, const std::string& text) override;
-  void log(const std::string& line) override;
-  void log(const std::wstring& line) override;
   std::string error_text(std::uint32_t code) override;
   std::string from_ansi(const std::string& bytes) override;
+
+ protected:
+  void write_log(const std::string& line) override;
+  void write_log(const std::wstring& line) override;
 
  private:
   HINSTANCE instance_;
   std::unique_ptr<tessel::real_mutex> guard_;
-  std::unique_ptr<private_folder_security> security_;  // built at the first folder
+  std::unique_ptr<tessel::private_security> security_;  // built at the first folder
   tessel::unique_file marker_;  // the working folder's marker, held until the clean-up
   progress_window progress_;
 };
 
-// The temporary folder as GetTempPathW reports it (ending with a backslash), or empty.
+// The temporary folder (ending with a backslash), or empty: as GetTempPath2W reports it where
+// kernel32 has it (a run as SYSTEM then gets the system's protected temporary folder rather than
+// C:\Windows\Temp, where every user may create files), else as GetTempPathW does.
 std::string system_temporary_folder();

@@ -53,9 +53,10 @@ class extraction final : public chain_consumer {
     // The run's settings hold the run's text: converted only where an entry names one.
     if (names_a_setting(entry)) settings_.insert_if_absent(system_.from_ansi(entry.key), system_.from_ansi(entry.value));
     if (entry.kind != entry_kind::file) return true;
+    if (staged_) release(output_);  // a file of the same name is replaced: the run lets go of it first
     if (staged_ && staged_->commit(output_)) {
       folder_.committed(name_, entry.data_size, head_->head());
-      staged_.reset();
+      held_.push_back({comparable_file_name(output_), std::move(staged_)});
       return true;
     }
     if (staged_) problem_ = file_problem::not_named;
@@ -70,6 +71,14 @@ class extraction final : public chain_consumer {
   }
 
   const file_failure& failure() const { return failure_; }
+
+  // The committed files, each still held by the run.
+  std::vector<std::unique_ptr<staged_output>> take_held() {
+    std::vector<std::unique_ptr<staged_output>> files;
+    for (held_file& file : held_) files.push_back(std::move(file.output));
+    held_.clear();
+    return files;
+  }
 
  private:
   // Reports the file entry numbered `number` (in the order met) as one that cannot be written.
@@ -93,6 +102,19 @@ class extraction final : public chain_consumer {
   std::unique_ptr<head_sink> head_;
   std::size_t met_ = 0;
   file_failure failure_;
+
+  // Closes the held file at `path`, if any (names compared as Windows compares them).
+  void release(const std::string& path) {
+    const std::string key = comparable_file_name(path);
+    held_.erase(std::remove_if(held_.begin(), held_.end(), [&](const held_file& file) { return file.key == key; }),
+                held_.end());
+  }
+
+  struct held_file {
+    std::string key;  // its path, as Windows compares it
+    std::unique_ptr<staged_output> output;
+  };
+  std::vector<held_file> held_;
 };
 
 }  // namespace
@@ -122,6 +144,7 @@ extraction_result extract_package(run_system& system, reporter& report, folder_m
   }
   if (result.walk.stop == walk_stop::sink_failed) extract.data_failed();
   result.failed_file = extract.failure();
+  result.held = extract.take_held();
   result.accepted = result.walk.accepted && result.failed_file.entry == 0;
   return result;
 }

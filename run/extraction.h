@@ -1,6 +1,8 @@
 // The extraction of the running package into the working folder, as the run performs it.
 #pragma once
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "package/chain.h"
 #include "package/settings_map.h"
@@ -22,13 +24,16 @@ struct extraction_result {
   bool unopened = false;  // the package could not be opened; else the walk and failed_file tell why
   file_failure failed_file;
   bool cancelled = false;  // the user cancelled the walk in the progress window (run/progress.h)
+  // Every file the extraction wrote, held by the run (read sharing only) until these are destroyed:
+  // what was verified is what the installer finds. Released before the working folder goes.
+  std::vector<std::unique_ptr<staged_output>> held;
 };
 
 // Opens the package, walks its chain and, for each entry in the order met: inserts its setting
 // if absent (value entries; file entries with a non-empty key -> stored name; key and value
 // converted to the run's text), and writes each
 // file entry's data to a staging file that takes the stored name only once the data matched its
-// digest. A name that `folder` refuses is reported after its data was verified, and ends the walk
+// digest, and holds it from then on (`held`). A name that `folder` refuses is reported after its data was verified, and ends the walk
 // like a file that cannot be written: messages::extract_failed with the output path. Also reports
 // messages::open_failed and messages::no_chain with the package path. What was
 // done before a failure stays. A text record too large for memory propagates std::bad_alloc.

@@ -61,6 +61,8 @@ class folder_model {
 
   // The file of this name in the folder (compared as Windows compares names), or null.
   const file* find(const std::string& name) const;
+  // Every file, in the order first committed.
+  const std::vector<file>& files() const { return files_; }
 
   // How many first bytes of a file tell whether it is a program image.
   static constexpr std::size_t program_head_size = 4096;

@@ -12,11 +12,10 @@ std::string prepare_settings(settings_map& settings, const std::string& working_
 bool is_run_setting(const std::string& key) { return key == "source" || key == "commandline"; }
 
 void compose_parameters(settings_map& settings, const std::string& working_folder, const std::string& v_text,
-                        const std::function<void(const std::string&)>& on_msi_log) {
+                        const std::function<bool(const std::string&)>& use_msi_log) {
   assemble_parameters(settings, v_text);
   if (const auto log_path = msi_log_path(settings, base_folder_of(working_folder))) {
-    if (on_msi_log) on_msi_log(*log_path);
-    apply_msi_log_option(settings, *log_path);
+    if (!use_msi_log || use_msi_log(*log_path)) apply_msi_log_option(settings, *log_path);
   }
 }
 

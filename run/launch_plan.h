@@ -22,10 +22,10 @@ std::string prepare_settings(settings_map& settings, const std::string& working_
 bool is_run_setting(const std::string& key);
 
 // After the package's settings are in: merges the "/V" text and the MSI log option into
-// "parameters" (`on_msi_log` receives the installer log path first, when the package asks for the
-// log). Both steps fall back on failure and keep "parameters".
+// "parameters". When the package asks for the installer log, `use_msi_log` receives its path first
+// and decides whether the option goes in. Both steps fall back on failure and keep "parameters".
 void compose_parameters(settings_map& settings, const std::string& working_folder, const std::string& v_text,
-                        const std::function<void(const std::string&)>& on_msi_log);
+                        const std::function<bool(const std::string&)>& use_msi_log);
 
 // The file, parameters (placeholders expanded) and directory of the launch.
 launch_plan plan_launch(settings_map& settings, const std::string& working_folder);

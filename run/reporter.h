@@ -14,8 +14,8 @@ class reporter {
   bool silent() const { return silent_; }
 
   void show(const run_message& message) { show(message.caption, message.text); }
-  // Logs "Message: <caption>: <text>" (each CR or LF as one space), then shows the box, once the
-  // progress window is closed: a box never stands beside it.
+  // Logs "Message: <caption>: <text>" (on one line, as every log line), then shows the box, once
+  // the progress window is closed: a box never stands beside it.
   void show(const std::string& caption, const std::string& text) {
     log(caption, text);
     if (silent_) return;
@@ -32,12 +32,7 @@ class reporter {
   }
 
  private:
-  void log(const std::string& caption, const std::string& text) {
-    std::string line = "Message: " + caption + ": " + text;
-    for (char& c : line)
-      if (c == '\r' || c == '\n') c = ' ';
-    system_.log(line);
-  }
+  void log(const std::string& caption, const std::string& text) { system_.log("Message: " + caption + ": " + text); }
 
   run_system& system_;
   bool silent_;

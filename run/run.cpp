@@ -118,14 +118,24 @@ int run_in_working_folder(run_system& system, reporter& report, const std::strin
   outcome.walk = extracted.walk;
   if (extracted.unopened) outcome.stopped = run_stop::package_unopened;
   outcome.failed_file = extracted.failed_file;
+  for (const folder_model::file& file : folder.files()) outcome.held.push_back(working_folder + file.name);
   if (extracted.cancelled) {  // the user's own choice: logged, not shown
     report.log(messages::cancelled);
     outcome.stopped = run_stop::cancelled;
     return cancelled_exit_code;
   }
   compose_parameters(settings, working_folder, v_text, [&](const std::string& log) {
-    system.clear_attributes(log);  // an earlier run's installer log may be read-only
+    // The installer writes its properties (licence keys, passwords) to this log: only a file of
+    // the run's own, which nobody else can read, is named. Made only for a package that launches.
+    if (extracted.accepted) {
+      const std::uint32_t error = system.create_private_log(log);
+      if (error != 0) {
+        system.log("Installer log not used: " + log + ": " + system.error_text(error));
+        return false;
+      }
+    }
     outcome.msi_log = log;
+    return true;
   });
 
   int exit_code = run_failed;

@@ -4,6 +4,7 @@
 #pragma once
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "package/chain.h"
 #include "package/settings_map.h"
@@ -21,7 +22,10 @@ struct run_outcome {
   bool launched = false;          // the system was asked to launch the installer
   launch_request launch;          // what it was asked to launch
   bool launch_outside = false;    // the file lies outside the working folder
-  std::optional<std::string> msi_log;  // the installer log, when the package asks for one
+  std::optional<std::string> msi_log;  // the installer log, when the package asks for one and the run made it
+  // The files the run wrote (full paths), each held open by the run, read sharing only, from its
+  // commit until the installer has ended, so that what was verified is what the installer meets.
+  std::vector<std::string> held;
   // Where the run ended early, if it did; the walk, failed_file and launch_problem tell the rest
   // (why_not_launched puts it in words).
   run_stop stopped = run_stop::none;

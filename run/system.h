@@ -19,10 +19,13 @@
 
 // A file being extracted under a staging name: its data arrives block by block through the sink
 // (take() false on a failed or short write, error() then holds the system's code). It gets its
-// stored name only through commit; one that is never committed is removed when destroyed.
+// stored name only through commit; one that is never committed is removed when destroyed. A
+// committed file stays held by the run until this object is destroyed: open for reading, sharing
+// only reading, so that nobody can write, rename or delete what the run verified.
 class staged_output : public payload_sink {
  public:
-  // Gives the file the name `path`, replacing a file of that name. False with error() set.
+  // Gives the file the name `path`, replacing a file of that name (which must not be held), and
+  // holds it. False with error() set.
   virtual bool commit(const std::string& path) = 0;
   virtual std::uint32_t error() const = 0;
 };
@@ -94,8 +97,11 @@ class run_system {
     (void)temp_folder;
     return {};
   }
-  // Sets a file's attributes to normal (clears read-only); the result is not needed.
-  virtual void clear_attributes(const std::string& path) = 0;
+  // Makes `path` (the installer log) a new, empty file of the run's own, readable only by the run's
+  // user, SYSTEM and Administrators, after removing what stands there through its handle (an
+  // earlier log, read-only or another user's; a link as a link). 0, or the system's code of why it
+  // cannot.
+  virtual std::uint32_t create_private_log(const std::string& path) = 0;
 
   // The running package's own path, and the package opened for reading (null with `error` set).
   virtual std::string package_path() = 0;
@@ -131,12 +137,41 @@ class run_system {
 
   // A message box (the run calls it only when not silent).
   virtual void show_message(const std::string& caption, const std::string& text) = 0;
-  // One log line; nothing when there is no log. Never throws.
-  virtual void log(const std::string& line) = 0;
-  virtual void log(const std::wstring& line) = 0;
+  // One log line; nothing when there is no log. CR, LF and NUL in `line` are written as one space
+  // each, so that no text the run logs (a parameter, a stored name) makes a line of its own. Never
+  // throws.
+  void log(const std::string& line);
+  void log(const std::wstring& line);
   // The system's text for an error code, without its line break; empty when it has none.
   virtual std::string error_text(std::uint32_t code) = 0;
   // Bytes in the machine's ANSI code page (the package's texts, an exception's text) as the run's
   // text, decoded as the system's narrow calls decode them. Never throws.
   virtual std::string from_ansi(const std::string& bytes) = 0;
+
+ protected:
+  // Writes one line that holds no CR, LF or NUL. Never throws.
+  virtual void write_log(const std::string& line) = 0;
+  virtual void write_log(const std::wstring& line) = 0;
 };
+
+// `text` with each CR, LF and NUL as one space.
+template <class text_type>
+text_type one_line(text_type text) {
+  for (auto& c : text)
+    if (c == '\r' || c == '\n' || c == '\0') c = ' ';
+  return text;
+}
+
+inline void run_system::log(const std::string& line) {
+  try {
+    write_log(one_line(line));
+  } catch (...) {
+  }
+}
+
+inline void run_system::log(const std::wstring& line) {
+  try {
+    write_log(one_line(line));
+  } catch (...) {
+  }
+}

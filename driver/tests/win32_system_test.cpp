@@ -1,4 +1,3 @@
-#include "driver/folder_security.h"
 #include "driver/staged_file.h"
 #include "driver/win32_system.h"
 #include "support/wide_path.h"
@@ -9,42 +8,7 @@
 
 #include "package/tests/temp_folder.h"
 
-#include <sddl.h>
-
 namespace {
-
-// The process's user as SDDL text ("S-1-5-21-...").
-std::string user_sid_text() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "";
-  const tessel::unique_handle token_owner(token);
-  alignas(TOKEN_USER) unsigned char buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
-  DWORD size = 0;
-  if (!GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size)) return "";
-  char* text = nullptr;
-  if (!ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &text)) return "";
-  const tessel::unique_local text_owner(text);
-  return text;
-}
-
-// Wine accepts a descriptor but neither stores nor enforces it, so the descriptor itself is what
-// is checked: converted back to SDDL it must be exactly the protected three-entry list.
-TEST(private_folder_security, descriptor_round_trips_to_the_protected_list) {
-  private_folder_security security;
-  ASSERT_NE(security.attributes(), nullptr);
-  EXPECT_FALSE(security.attributes()->bInheritHandle);
-  char* text = nullptr;
-  ASSERT_TRUE(ConvertSecurityDescriptorToStringSecurityDescriptorA(security.attributes()->lpSecurityDescriptor,
-                                                                   SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
-                                                                   &text, nullptr))
-      << GetLastError();
-  const tessel::unique_local text_owner(text);
-  const std::string user = user_sid_text();
-  ASSERT_FALSE(user.empty());
-  // P: protected from the parent's entries; OICI: inherited by files and folders inside; FA: full
-  // control; SY, BA: SYSTEM and Administrators.
-  EXPECT_EQ(std::string(text), "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;FA;;;" + user + ")");
-}
 
 using test_files::exists;
 
@@ -71,18 +35,34 @@ TEST_F(win32_system_test, private_folder_is_never_one_found_in_place) {
   EXPECT_FALSE(system.create_private_folder(root_ + "missing\\QVT1\\"));
 }
 
-// Data takes its name only at commit, replacing a file there; an uncommitted file goes, and a
-// staging path that exists is refused without touching that file.
-TEST_F(win32_system_test, staged_file_takes_its_name_only_at_commit) {
-  test_files::write(root_ + "setup.exe", "an older and longer content");
+// The error of opening `path` with `access`, sharing everything; 0 when it opens.
+DWORD open_error(const std::string& path, DWORD access) {
+  const tessel::unique_file file(CreateFileW(tessel::wide(path).c_str(), access,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file ? 0 : GetLastError();
+}
+
+// Data takes its name only at commit, replacing a file there, and is held from then on: nobody can
+// write, rename or delete it while readers still open it. An uncommitted file goes, and a staging
+// path that exists is refused without touching that file.
+TEST_F(win32_system_test, staged_file_takes_its_name_only_at_commit_and_is_held) {
+  const std::string setup = root_ + "setup.exe";
+  test_files::write(setup, "an older and longer content");
   {
     staged_file staged(tessel::wide(root_ + "~extract0.tmp"));
     ASSERT_TRUE(staged.created());
     ASSERT_TRUE(staged.take("new", 3));
-    EXPECT_EQ(test_files::read(root_ + "setup.exe"), "an older and longer content");
-    ASSERT_TRUE(staged.commit(root_ + "setup.exe"));
+    EXPECT_EQ(test_files::read(setup), "an older and longer content");
+    ASSERT_TRUE(staged.commit(setup));
+    EXPECT_EQ(open_error(setup, GENERIC_WRITE), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_EQ(open_error(setup, DELETE), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(MoveFileExW(tessel::wide(setup).c_str(), tessel::wide(root_ + "moved.exe").c_str(), 0));
+    EXPECT_FALSE(DeleteFileW(tessel::wide(setup).c_str()));
+    EXPECT_EQ(test_files::read(setup), "new");  // read, sharing only reading, as a loader does
   }
-  EXPECT_EQ(test_files::read(root_ + "setup.exe"), "new");
+  EXPECT_EQ(open_error(setup, GENERIC_WRITE | DELETE), 0u);
+  EXPECT_EQ(test_files::read(setup), "new");
   EXPECT_FALSE(exists(root_ + "~extract0.tmp"));
   {
     // Delete-pending while it is written, so it goes with its handle however the run ends.
@@ -105,13 +85,16 @@ TEST_F(win32_system_test, paths_in_any_characters_and_longer_than_max_path) {
   ASSERT_TRUE(system.create_private_folder(folder));
   ASSERT_TRUE(system.create_private_folder(deep));
   std::uint32_t error = 0;
-  const std::unique_ptr<staged_output> staged = system.create_staged(deep + "~extract0.tmp", error);
+  std::unique_ptr<staged_output> staged = system.create_staged(deep + "~extract0.tmp", error);
   ASSERT_TRUE(staged) << error;
   ASSERT_TRUE(staged->take("data", 4));
   const std::string file = deep + std::string(100, 'f') + ".txt";
   ASSERT_GT(file.size(), static_cast<std::size_t>(MAX_PATH));
   ASSERT_TRUE(staged->commit(file)) << staged->error();
   EXPECT_NE(GetFileAttributesW(tessel::extended_path(file).c_str()), INVALID_FILE_ATTRIBUTES);
+  system.remove_folder(folder);
+  EXPECT_NE(GetFileAttributesW(tessel::extended_path(file).c_str()), INVALID_FILE_ATTRIBUTES) << "removed while held";
+  staged.reset();  // the clean-up closes what the run holds first
   system.remove_folder(folder);
   EXPECT_EQ(GetFileAttributesW(tessel::extended_path(folder).c_str()), INVALID_FILE_ATTRIBUTES);
 }

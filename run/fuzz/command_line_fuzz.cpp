@@ -71,7 +71,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   check(v == v_text);
   composed.insert_if_absent("parameters", in[1]);
   composed.insert_if_absent("msilog", in[2]);
-  compose_parameters(composed, working_folder, v, [](const std::string&) {});
+  compose_parameters(composed, working_folder, v, [](const std::string&) { return true; });
   check(composed["parameters"] == settings["parameters"]);
   check(plan_launch(composed, working_folder).file == working_folder);  // no "executable32"
   return 0;

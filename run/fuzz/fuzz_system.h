@@ -56,7 +56,7 @@ class fuzz_system final : public run_system {
     return ((machine_ >> 2) & 3) != 3 || path != made_;
   }
   void remove_folder(const std::string& path) override { record(fuzz_event::kind::remove, path); }
-  void clear_attributes(const std::string&) override {}
+  std::uint32_t create_private_log(const std::string&) override { return 0; }
   std::string package_path() override { return "C:\\Downloads\\Setup.exe"; }
   std::unique_ptr<byte_source> open_package(std::uint32_t& error) override {
     if (bit(4)) {
@@ -90,10 +90,12 @@ class fuzz_system final : public run_system {
   void show_message(const std::string& caption, const std::string&) override {
     record(fuzz_event::kind::show, caption);
   }
-  void log(const std::string&) override {}
-  void log(const std::wstring&) override {}
   std::string error_text(std::uint32_t code) override { return "error " + std::to_string(code); }
   std::string from_ansi(const std::string& bytes) override { return bytes; }
+
+ protected:
+  void write_log(const std::string&) override {}
+  void write_log(const std::wstring&) override {}
 
  private:
   class output final : public staged_output {

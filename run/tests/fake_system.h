@@ -27,6 +27,7 @@ class fake_system final : public run_system {
   std::uint32_t ms_per_mib = 0;
   bool window_opens = true;
   std::size_t cancel_at = 0;
+  std::uint32_t private_log_error = 0;  // what create_private_log answers
 
   // What happened.
   std::vector<std::string> events;
@@ -65,7 +66,10 @@ class fake_system final : public run_system {
     events.push_back("remove " + path);
     for (auto it = files.begin(); it != files.end();) it = it->first.rfind(path, 0) == 0 ? files.erase(it) : ++it;
   }
-  void clear_attributes(const std::string& path) override { events.push_back("clear " + path); }
+  std::uint32_t create_private_log(const std::string& path) override {
+    events.push_back("private " + path);
+    return private_log_error;
+  }
   bool claim_working_folder(const std::string& folder) override {
     events.push_back("claim " + folder);
     return true;
@@ -113,14 +117,20 @@ class fake_system final : public run_system {
     window_open_ = false;
   }
   void show_message(const std::string& caption, const std::string&) override { events.push_back("show " + caption); }
-  void log(const std::string& line) override { events.push_back("log " + line); }
-  void log(const std::wstring&) override {}
   std::string error_text(std::uint32_t code) override { return "error " + std::to_string(code); }
   // The ANSI code page of this machine is Latin-1: every byte is the character of its number.
   std::string from_ansi(const std::string& bytes) override {
     std::string text;
     for (const char byte : bytes) append_wtf8(text, static_cast<unsigned char>(byte));
     return text;
+  }
+
+ protected:
+  void write_log(const std::string& line) override { events.push_back("log " + line); }
+  void write_log(const std::wstring& line) override {
+    std::string ascii;
+    for (const wchar_t c : line) ascii.push_back(c < 0x80 ? static_cast<char>(c) : '?');
+    events.push_back("log " + ascii);
   }
 
  private:
@@ -131,9 +141,13 @@ class fake_system final : public run_system {
       data_.append(bytes, count);
       return true;
     }
+    ~output() override {
+      if (!held_.empty()) system_.events.push_back("release " + held_);
+    }
     bool commit(const std::string& path) override {
       system_.events.push_back("commit " + path);
       system_.files[path] = data_;
+      held_ = path;
       return true;
     }
     std::uint32_t error() const override { return 0; }
@@ -141,6 +155,7 @@ class fake_system final : public run_system {
    private:
     fake_system& system_;
     std::string path_, data_;
+    std::string held_;  // the committed path, held until destroyed
   };
 
   // The package, read at ms_per_mib.

@@ -14,6 +14,7 @@ launch_plan plan_for(const std::string& command_line, std::vector<std::pair<std:
   for (const auto& [key, value] : package) settings.insert_if_absent(key, value);
   compose_parameters(settings, working_folder, v_text, [&](const std::string& log) {
     if (msi_logs) msi_logs->push_back(log);
+    return true;
   });
   return plan_launch(settings, working_folder);
 }

@@ -27,7 +27,8 @@ std::vector<package_entry> launching(const std::string& name, const std::string&
 }
 
 // The well-formed run, step by step: the folder, the staged file taking its name once verified,
-// the installer log's attributes, the launch lines, the launch, then out of the folder and away.
+// the run's own installer log, the launch lines, the launch, the verified file let go, then out of
+// the folder and away.
 TEST(run_core, well_formed_package_runs_in_order_and_cleans_up) {
   fake_system system;
   auto entries = launching("setup.exe", installer);
@@ -39,11 +40,55 @@ TEST(run_core, well_formed_package_runs_in_order_and_cleans_up) {
   EXPECT_EQ(system.events,
             (strings{"make " + work, "enter " + work, "claim " + work, "sweep C:\\Temp\\",
                      "log Removed the folder of an ended run: C:\\Temp\\QVT7", "stage " + work + "~extract0.tmp",
-                     "commit " + work + "setup.exe",
-                     "clear C:\\Temp\\QVNEX_msi.log.txt", "log ", "log File: " + work + "setup.exe",
+                     "commit " + work + "setup.exe", "private C:\\Temp\\QVNEX_msi.log.txt", "log ", "log Product",
+                     "log File: " + work + "setup.exe",
                      "log Parameters: /x /qb/V\"/l*v \\\"C:\\Temp\\QVNEX_msi.log.txt\\\" \"", "log ",
                      "launch " + work + "setup.exe|/x /qb/V\"/l*v \\\"C:\\Temp\\QVNEX_msi.log.txt\\\" \"|C:\\Temp",
-                     "unclaim", "enter C:\\Temp", "remove " + work, "release", "log Exit code: 3010"}));
+                     "release " + work + "setup.exe", "unclaim", "enter C:\\Temp", "remove " + work, "release",
+                     "log Exit code: 3010"}));
+}
+
+// Every file stays held from its commit to the installer's end; one that a later entry of the
+// same name replaces is let go just before. A logged text never makes a line of its own.
+TEST(run_core, verified_files_are_held_until_the_installer_ends_and_log_lines_stay_whole) {
+  fake_system system;
+  auto entries = launching("setup.exe", installer);
+  entries.push_back(package_entry::make_file("", "data.cab", "old"));
+  entries.push_back(package_entry::make_file("", "DATA.cab", "new"));  // met first
+  entries.push_back(package_entry::make_value("parameters", "/qb\r\nExit code: 0\n"));
+  system.package = package_of(entries);
+  system.launch_answer = {launch_status::exited, 7};
+  perform_run(system, "");
+  strings files;
+  for (const std::string& event : system.events)
+    if (event.rfind("commit ", 0) == 0 || event.rfind("release C:", 0) == 0 || event.rfind("launch ", 0) == 0 ||
+        event.rfind("remove ", 0) == 0)
+      files.push_back(event.substr(0, event.find('|')));
+  EXPECT_EQ(files, (strings{"commit " + work + "DATA.cab", "release " + work + "DATA.cab", "commit " + work + "data.cab",
+                            "commit " + work + "setup.exe", "launch " + work + "setup.exe", "release " + work + "data.cab",
+                            "release " + work + "setup.exe", "remove " + work}));
+  EXPECT_EQ(system.starting("log Exit code: "), strings{"7"});
+  EXPECT_EQ(system.starting("log Parameters: "), strings{" /qb  Exit code: 0 /V\"\""});
+}
+
+// The installer log is named only when the run made it its own; a package that is refused gets
+// none made.
+TEST(run_core, installer_log_only_of_the_runs_own) {
+  auto entries = launching("setup.exe", installer);
+  entries.push_back(package_entry::make_value("msilog", "ON"));
+  fake_system refused_log;
+  refused_log.package = package_of(entries);
+  refused_log.private_log_error = 5;
+  const run_outcome outcome = perform_run(refused_log, "");
+  EXPECT_EQ(outcome.launch.parameters, " /qb/V\"\"");
+  EXPECT_FALSE(outcome.msi_log);
+  EXPECT_EQ(refused_log.starting("log Installer log not used: "), strings{"C:\\Temp\\QVNEX_msi.log.txt: error 5"});
+
+  fake_system corrupted;
+  corrupted.package = package_of(entries);
+  corrupted.package[corrupted.package.find(installer) + 100] ^= 1;  // the installer's data
+  EXPECT_EQ(perform_run(corrupted, "").exit_code, 1);
+  EXPECT_TRUE(corrupted.starting("private ").empty());
 }
 
 // Each way a run refuses: its messages in order, and that nothing is launched.

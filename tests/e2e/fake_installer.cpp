@@ -8,10 +8,16 @@
 //   wait_event=NAME  create the named manual-reset event and wait until it is set ...
 //   wait_ms=N        ... for at most N milliseconds (default 30000)
 //   box_caption=T, box_text=T  show one message box first (\r, \n, \t, \\ escapes in T)
+//   tamper=1         as another process of the same user would, try to open its own file and the
+//                    settings file for writing, to rename and to delete them; report each error
+//                    code ("tamper_<file>_<what>", 0 when it worked) and the FNV-1a hash of its
+//                    own file as it reads it back ("self_fnv")
 // The report goes to the file named by the environment variable TAILRUN_E2E_REPORT, or else to
 // "fake_installer.report.txt" in the folder above its own folder. The report is written before
 // the wait (so its appearance means "running, holding on") and again with the wait's outcome;
 // each write replaces the file in one move, so a reader never sees half a report.
+#include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <map>
@@ -132,6 +138,32 @@ void write_report(const std::string& path, const report& fields) {
   MoveFileExW(part.c_str(), tessel::wide(path).c_str(), MOVEFILE_REPLACE_EXISTING);
 }
 
+// 64-bit FNV-1a of `data`, in hexadecimal.
+std::string fnv1a(const std::string& data) {
+  std::uint64_t hash = 0xcbf29ce484222325;
+  for (const char byte : data) hash = (hash ^ static_cast<unsigned char>(byte)) * 0x100000001b3;
+  char text[17];
+  std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+  return text;
+}
+
+// Tries what a process of the same user could do to a file the stub verified; each attempt that
+// works is undone where it can be, so that the next one meets the file again.
+void tamper(report& fields, const std::string& label, const std::string& path) {
+  const std::wstring file = tessel::wide(path), moved = tessel::wide(path + ".moved");
+  const auto outcome = [](bool worked) { return std::to_string(worked ? 0 : GetLastError()); };
+  {
+    const tessel::unique_file writer(CreateFileW(file.c_str(), GENERIC_WRITE,
+                                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    fields["tamper_" + label + "_write"] = outcome(static_cast<bool>(writer));
+  }
+  const bool renamed = MoveFileExW(file.c_str(), moved.c_str(), 0) != 0;
+  fields["tamper_" + label + "_rename"] = outcome(renamed);
+  if (renamed) MoveFileExW(moved.c_str(), file.c_str(), 0);
+  fields["tamper_" + label + "_delete"] = outcome(DeleteFileW(file.c_str()) != 0);
+}
+
 // Shows the configured message box, if any; returns MessageBoxA's result as text.
 std::string show_box(const settings& values) {
   const std::string caption = text_or_empty(values, "box_caption");
@@ -167,6 +199,11 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                 {"temp", temp_path()},
                 {"folder", folder_listing(folder_of(self))}};
   fields["box"] = show_box(config);
+  if (number_or(config, "tamper", 0) != 0) {
+    tamper(fields, "self", self);
+    tamper(fields, "settings", folder_of(self) + "fake_installer.cfg");
+    fields["self_fnv"] = fnv1a(read_file(self));
+  }
   const std::string path = report_path(self);
   write_report(path, fields);
 

@@ -43,6 +43,8 @@ from scenarios_msi import scenario_msi_install, scenario_msi_language, scenario_
 from scenarios_run import (scenario_big_installer, scenario_command_line, scenario_corrupted_installer,
                            scenario_full_disk, scenario_harness, scenario_installer_runs, scenario_no_chain,
                            scenario_signed)
+from scenarios_trust import (scenario_links_removed_as_links, scenario_logs_of_another_owner,
+                             scenario_verified_files_held)
 from scenarios_unicode import scenario_unicode_paths
 from scenarios_tailpack import (scenario_tailpack_agrees, scenario_tailpack_codepage,
                                 scenario_tailpack_package_runs)
@@ -105,7 +107,10 @@ def run_scenarios(s, only):
                       ("appended_after_signature", scenario_appended_after_signature),
                       ("killed_run_is_cleaned", scenario_killed_run_is_cleaned),
                       ("foreign_folders_stay", scenario_foreign_folders_stay),
-                      ("unicode_paths", scenario_unicode_paths)]
+                      ("unicode_paths", scenario_unicode_paths),
+                      ("verified_files_held", scenario_verified_files_held),
+                      ("links_removed_as_links", scenario_links_removed_as_links),
+                      ("logs_of_another_owner", scenario_logs_of_another_owner)]
     if s.tailpack:
         stub_scenarios.append(("branded_language", scenario_branded_language))
     if s.tailpack:

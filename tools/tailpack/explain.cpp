@@ -24,6 +24,7 @@ explanation explain_launch(byte_source& package, const std::string& package_path
   explained.result = outcome.walk;
   explained.silent = is_silent(command_line);
   explained.msi_log = outcome.msi_log;
+  explained.held = outcome.held;
   for (const simulated_system::message& message : machine.messages()) explained.messages.push_back(message.caption);
   if (!outcome.launched) {
     explained.refusal = why_not_launched(outcome);
@@ -60,6 +61,7 @@ void print_explanation(const explanation& explained, const text_view& view, std:
   print_line(out, "parameters", explained.plan.parameters, view);
   print_line(out, "directory", explained.plan.directory, view);
   if (explained.msi_log) print_line(out, "msi log", *explained.msi_log, view);
+  for (const std::string& file : explained.held) print_line(out, "held until the installer ends", file, view);
   out << "note: the working folder's number is an example: the stub takes it from the time of its run\n";
   if (explained.plan.parameters.find("/L") != std::string::npos) {
     out << "note: the parameters hold \"/L\" already, so the stub adds no language option\n";

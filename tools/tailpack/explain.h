@@ -24,6 +24,7 @@ struct explanation {
   std::vector<std::string> messages;  // the captions of the stub's message boxes, in order (none when silent)
   launch_plan plan;                   // launches: file (as Windows resolves it), parameters (no "/L"), directory
   std::optional<std::string> msi_log;  // the installer log path, when the package asks for the log
+  std::vector<std::string> held;       // the files the stub holds (read sharing only) until the installer ends
   std::vector<std::string> warnings;   // launches, but perhaps not as meant; one line each
 
   bool launches() const { return refusal.empty(); }

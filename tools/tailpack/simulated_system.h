@@ -48,7 +48,7 @@ class simulated_system final : public run_system {
   bool create_private_folder(const std::string&) override { return true; }
   bool set_current_folder(const std::string&) override { return true; }
   void remove_folder(const std::string&) override {}
-  void clear_attributes(const std::string&) override {}
+  std::uint32_t create_private_log(const std::string&) override { return 0; }
   std::string package_path() override { return package_path_; }
   std::unique_ptr<byte_source> open_package(std::uint32_t& error) override;
   std::uint32_t last_error() override { return 0; }
@@ -59,13 +59,15 @@ class simulated_system final : public run_system {
   void show_message(const std::string& caption, const std::string& text) override {
     messages_.push_back({caption, text});
   }
-  void log(const std::string& line) override { log_.push_back(line); }
-  void log(const std::wstring&) override {}
   std::string error_text(std::uint32_t code) override { return "system error " + std::to_string(code); }
   // The package's texts decoded from the machine's code page, as the stub decodes them. Without a
   // code page, or for bytes that are no text in it, the bytes stay as they are: the path limits
   // then count a byte that is no UTF-8 sequence as one character, as a single-byte code page does.
   std::string from_ansi(const std::string& bytes) override;
+
+ protected:
+  void write_log(const std::string& line) override { log_.push_back(line); }
+  void write_log(const std::wstring&) override {}
 
  private:
   byte_source& package_;

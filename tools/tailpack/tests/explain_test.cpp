@@ -54,6 +54,7 @@ TEST_F(explain, prints_the_launch_that_the_stub_composes) {
             R"(parameters: /s  /V"/l*v \"C:\Users\user\AppData\Local\Temp\QVNEX_msi.log.txt\" B=2 A=1" /qb)" "\n"
             "directory: C:\\Users\\user\\AppData\\Local\\Temp\n"
             "msi log: C:\\Users\\user\\AppData\\Local\\Temp\\QVNEX_msi.log.txt\n"
+            "held until the installer ends: C:\\Users\\user\\AppData\\Local\\Temp\\QVT1700000000\\QVNEXSetup.exe\n"
             "note: the working folder's number is an example: the stub takes it from the time of its run\n" +
                 language_note + "\n");
 
@@ -67,7 +68,7 @@ TEST_F(explain, prints_the_launch_that_the_stub_composes) {
   } cases[] = {
       // ARGS joined with single spaces; no "parameters" in the package: an empty "/V", no MSI log.
       {plain_package, {}, {"/s", "/qn"},
-       {"command line: /s /qn\n", "\nparameters: /s /qn /V\"\"\ndirectory: C:\\Users\\user\\AppData\\Local\\Temp\nnote: "}},
+       {"command line: /s /qn\n", "\nparameters: /s /qn /V\"\"\ndirectory: C:\\Users\\user\\AppData\\Local\\Temp\nheld until "}},
       // --command-line keeps the exact text, a quoted "/V" with a space inside included.
       {plain_package, {"--command-line", "/s  /qn /V\"X=1 Y=2\""}, {},
        {"command line: /s  /qn /V\"X=1 Y=2\"\n", "\nparameters: /s  /qn  /V\"X=1 Y=2\"\n"}},
@@ -91,7 +92,7 @@ TEST_F(explain, texts_stay_on_one_line_and_a_language_option_in_the_parameters_i
   EXPECT_TRUE(contains(r.out, "\nparameters:  /L1031 /qn\\x0d\\x0a\\x7f\xe4/V\"\"\n")) << r.out;
   EXPECT_TRUE(contains(r.out, "\nnote: the parameters hold \"/L\" already, so the stub adds no language option\n"));
   EXPECT_FALSE(contains(r.out, language_note));
-  EXPECT_EQ(lines(r.out), 7u);
+  EXPECT_EQ(lines(r.out), 8u);
 }
 
 // The file is shown as Windows resolves it; the working folder itself or a file the package does
