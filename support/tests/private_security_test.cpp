@@ -83,24 +83,4 @@ TEST(private_security, folder_carries_the_runs_own_integrity_level_with_no_write
   EXPECT_FALSE(present);
 }
 
-// A file the run creates counts as its own; the other side (a file of another owner) needs a Unix
-// owner that Wine maps to another SID and is checked end to end.
-TEST(private_security, a_file_the_run_creates_is_its_own) {
-  char folder[MAX_PATH] = {};
-  ASSERT_GT(GetTempPathA(MAX_PATH, folder), 0u);
-  const std::string path = std::string(folder) + "tailrun-owner-test.txt";
-  tessel::private_security security(tessel::private_to::run_file);
-  DeleteFileA(path.c_str());
-  {
-    const tessel::unique_file file(CreateFileA(path.c_str(), GENERIC_WRITE | READ_CONTROL, 0, security.attributes(),
-                                               CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(file) << GetLastError();
-    EXPECT_TRUE(tessel::owned_by_the_run(file.get()));
-    const tessel::unique_file no_rights(CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    ASSERT_TRUE(no_rights);
-  }
-  EXPECT_TRUE(DeleteFileA(path.c_str()));
-}
-
 }  // namespace
