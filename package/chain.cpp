@@ -1,11 +1,15 @@
 #include "package/chain.h"
 
+#include "package/pe_image.h"
+
 namespace {
 
 class walker {
  public:
-  walker(byte_source& file, std::size_t block_size, walk_result& result)
-      : reader_(file, block_size), result_(result) {}
+  walker(byte_source& file, std::size_t block_size, std::uint64_t floor, walk_result& result)
+      : reader_(file, block_size), result_(result) {
+    reader_.set_floor(floor);
+  }
 
   // Reads the next record backward into `sink`; on failure records why and returns false.
   bool next(payload_sink& sink) {
@@ -29,10 +33,14 @@ class walker {
         result_.stop = walk_stop::sink_failed;
         break;
       case record_status::too_long:
-        result_.accepted = false;
         result_.stop = walk_stop::too_long;
         break;
+      case record_status::into_stub:
+        result_.stop = walk_stop::into_stub;
+        break;
     }
+    // A walk that cannot reach the stub entry is a damaged package, whatever it verified so far.
+    result_.accepted = false;
     result_.failed_at = end;
     return false;
   }
@@ -62,6 +70,10 @@ entry_kind kind_of(const chain_entry& entry) {
 
 walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t block_size) {
   walk_result result;
+  pe_headers stub;
+  const std::uint64_t stub_end = read_pe_headers(file, stub).empty() && stub.sections_end > 0
+                                     ? stub.sections_end + record_overhead
+                                     : 0;
   const std::int64_t marker = locate_tail_marker(file);
   result.marker_offset = marker < 0 ? -1 : marker;
   if (marker == chain_outside_signature) result.stop = walk_stop::outside_signature;
@@ -74,7 +86,7 @@ walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t 
     result.failed_at = marker_end;
     return result;
   }
-  walker walk(file, block_size, result);
+  walker walk(file, block_size, stub_end, result);
   discard_sink dropped;
   for (;;) {
     chain_entry entry;

@@ -36,6 +36,7 @@ enum class walk_stop {
   read_failed,      // a read came up short
   sink_failed,      // a file's data could not be stored (the consumer's sink refused it)
   too_long,         // a text record longer than longest_text: the chain is rejected
+  into_stub,        // a record would start inside the stub's image (as its PE headers give it)
   outside_signature,  // the chain does not end at the certificate table, or bytes follow the table
   consumer,         // the callback asked to stop
 };
@@ -72,9 +73,12 @@ class chain_consumer {
 };
 
 // Finds the tail marker and walks the chain: a tail marker record in kind position sets the
-// verdict true (the first one is not reported as an entry, further ones are); a digest mismatch
-// sets it false and ends the walk; a failed move or read ends it with the verdict kept; the stub
-// entry is reported and ends it. Each record is read once, in blocks of `block_size` bytes; texts
+// verdict true (the first one is not reported as an entry, further ones are); the stub entry is
+// reported and ends it. Only a walk that ends at the stub entry keeps its verdict: a digest
+// mismatch, a failed move or read, a record reaching before the start of the file or into the
+// stub's image (when the file starts with a PE image, no record may start before its section data
+// and that record's trailer end), and a text over longest_text set it false and end the walk. Every
+// packaging tool writes the stub entry, so only damage ends a walk anywhere else. Each record is read once, in blocks of `block_size` bytes; texts
 // go to memory (a huge one's allocation failure propagates), file data to the consumer's sink.
 walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t block_size = record_block_size);
 

@@ -39,6 +39,8 @@ std::string describe_stop(const walk_result& result) {
       return "file data could not be stored" + where;
     case walk_stop::too_long:
       return "a text record longer than 1 MiB" + where;
+    case walk_stop::into_stub:
+      return "record reaches into the stub's image" + where;
     case walk_stop::outside_signature:
       return "the chain does not end where the package's certificate table starts, or bytes follow that table";
     case walk_stop::consumer:

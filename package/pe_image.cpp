@@ -1,5 +1,7 @@
 #include "package/pe_image.h"
 
+#include <algorithm>
+
 #include "package/little_endian.h"
 
 namespace {
@@ -10,6 +12,7 @@ constexpr std::uint16_t executable_image = 0x0002;
 constexpr std::uint16_t dll = 0x2000;
 constexpr std::uint16_t pe32_magic = 0x10b;
 constexpr std::uint16_t pe32_plus_magic = 0x20b;
+constexpr std::uint16_t most_sections = 96;
 bool read_at(byte_source& file, std::uint64_t offset, void* buffer, std::size_t count) {
   return file.seek(static_cast<std::int64_t>(offset) - static_cast<std::int64_t>(file.position())) &&
          file.read(buffer, count);
@@ -29,6 +32,7 @@ std::string read_pe_headers(byte_source& file, pe_headers& headers) {
       head[3] != 0)
     return "not a Windows executable (no PE header where its MZ header points)";
   headers.characteristics = le16(head + 4 + 18);
+  const std::uint16_t sections = le16(head + 4 + 2);
   headers.optional_size = le16(head + 4 + 16);
   headers.magic = le16(head + 4 + file_header_size);
   headers.optional_offset = headers.pe_offset + 4 + file_header_size;
@@ -44,6 +48,18 @@ std::string read_pe_headers(byte_source& file, pe_headers& headers) {
     headers.certificate_table = le32(entry);
     headers.certificate_size = le32(entry + 4);
   }
+  // Each section header: raw size at 16, raw offset at 20.
+  const std::uint64_t table = headers.optional_offset + headers.optional_size;
+  std::uint64_t end = 0;
+  unsigned char raw[8];
+  for (std::uint16_t i = 0; i < sections && i < most_sections; ++i) {
+    if (!read_at(file, table + i * std::uint64_t{40} + 16, raw, sizeof raw)) {
+      end = 0;
+      break;
+    }
+    if (le32(raw) != 0) end = std::max<std::uint64_t>(end, std::uint64_t{le32(raw + 4)} + le32(raw));
+  }
+  headers.sections_end = end;
   return "";
 }
 

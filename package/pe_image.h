@@ -23,7 +23,9 @@ struct pe_headers {
   // have no such entry.
   std::uint64_t certificate_table = 0;
   std::uint64_t certificate_size = 0;
-
+  // The end of the image's section data in the file (the largest raw offset plus raw size, over at
+  // most 96 sections); 0 when the section table cannot be read.
+  std::uint64_t sections_end = 0;
 };
 
 // What tailpack reads beyond the headers that a run needs: alignments, the checksum field, the data

@@ -138,6 +138,7 @@ record_status record_reader::read(payload_sink& sink) {
   const std::uint64_t length = trailer.length;
   if (length > end - record_overhead) return record_status::move_failed;
   const std::uint64_t start = end - record_overhead - length;
+  if (start < floor_) return record_status::into_stub;
   if (!seek_to(file_, start)) return record_status::move_failed;
   last_start_ = start;
 

@@ -96,7 +96,7 @@ class discard_sink final : public payload_sink {
 };
 
 // The outcome of reading one record backward.
-enum class record_status { ok, digest_mismatch, move_failed, read_failed, sink_failed, too_long };
+enum class record_status { ok, digest_mismatch, move_failed, read_failed, sink_failed, too_long, into_stub };
 
 // A record's trailer: its payload length and stored digest.
 struct record_trailer {
@@ -125,6 +125,10 @@ class record_reader {
   // digest_mismatch, sink_failed or read_failed the sink may hold part or all of the payload.
   record_status read(payload_sink& sink);
 
+  // No record may start before `floor` (the end of the stub's image and its record trailer): one
+  // that would is record_status::into_stub, and nothing of it is read.
+  void set_floor(std::uint64_t floor) { floor_ = floor; }
+
   // The first payload byte of the record last read (valid after ok and digest_mismatch).
   std::uint64_t last_start() const { return last_start_; }
 
@@ -135,6 +139,7 @@ class record_reader {
   std::size_t block_size_;
   std::vector<char> block_;
   std::uint64_t last_start_ = 0;
+  std::uint64_t floor_ = 0;
 };
 
 // One record into `payload` (held whole), through a reader of its own.

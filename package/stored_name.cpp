@@ -9,14 +9,23 @@ std::string upper(std::string text) {
   return text;
 }
 
+// A port's number: the digits 0 to 9 and the superscripts ¹ ² ³, which Windows reserves too; the
+// superscripts as UTF-8 (the run's text) or as the single bytes of the Western code pages.
+bool is_port_number(const std::string& text) {
+  if (text.size() == 1) {
+    const unsigned char c = static_cast<unsigned char>(text[0]);
+    return (c >= '0' && c <= '9') || c == 0xB9 || c == 0xB2 || c == 0xB3;
+  }
+  return text == "\xC2\xB9" || text == "\xC2\xB2" || text == "\xC2\xB3";
+}
+
 bool is_device_name(const std::string& component) {
   // Windows maps these names to devices in every folder, with or without an extension.
   std::string base = upper(component.substr(0, component.find('.')));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
     return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  return (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) && is_port_number(base.substr(3));
 }
 
 bool is_dots_and_spaces(const std::string& component) {
@@ -46,6 +55,9 @@ stored_name_verdict check_stored_name(const std::string& name) {
   for (const char c : name)
     if (static_cast<unsigned char>(c) < 0x20 || std::string("<>\"|?*").find(c) != std::string::npos)
       return {error_invalid_name, "holds a character that Windows does not allow in file names"};
+  // Windows would drop them, and through "\\?\" a file would keep them that ordinary tools cannot
+  // delete.
+  if (created_file_name(name) != name) return {error_invalid_name, "ends with a dot or space, which Windows drops"};
   return {};
 }
 

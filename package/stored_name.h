@@ -5,7 +5,8 @@
 
 // False for a name that could leave the working folder or name a device: an absolute or rooted
 // path, a drive or stream (any ':'), a UNC or device path, a component made only of dots and
-// spaces (such as ".."), or a reserved device name (CON, NUL, COM1, ...) as any component.
+// spaces (such as ".."), or a reserved device name (CON, NUL, COM0 to COM9, COM¹ to COM³, the
+// same for LPT, ...) as any component.
 // Sub-folders named with '\' or '/' are allowed; whether they exist is the file system's affair.
 bool is_safe_stored_name(const std::string& name);
 
@@ -22,7 +23,7 @@ struct stored_name_verdict {
 
 // Refused: an empty name, one that is_safe_stored_name refuses, one with a folder part (the working
 // folder is fresh, so no sub-folder exists), one holding a character that Windows does not allow
-// in file names (control characters, < > " | ? *).
+// in file names (control characters, < > " | ? *), one that ends with a dot or a space.
 stored_name_verdict check_stored_name(const std::string& name);
 
 // The name under which Windows creates a file named `name`: trailing dots and spaces dropped.

@@ -5,6 +5,7 @@
 
 #include "package/chain.h"
 #include "package/md5.h"
+#include "package/tests/pe_image.h"
 #include "package/tests/sample_packages.h"
 
 namespace {
@@ -177,9 +178,9 @@ TEST(digest, one_changed_byte_in_a_record_that_is_read_rejects_and_in_the_stub_i
       } else if (at < length_at || at >= length_at + 4) {  // payload or digest
         EXPECT_FALSE(w.result.accepted);
         EXPECT_EQ(w.result.stop, walk_stop::digest_mismatch);
-      } else {  // a length: a mismatch, or a record reaching before the start that keeps the verdict
+      } else {  // a length: a mismatch, or a record reaching before the start or into the stub
         EXPECT_NE(w.result.stop, walk_stop::stub);
-        EXPECT_TRUE(!w.result.accepted || w.result.stop == walk_stop::move_failed);
+        EXPECT_FALSE(w.result.accepted);
       }
     }
     record_start = record_end;
@@ -196,6 +197,10 @@ std::string bare_trailer(std::uint32_t length) {
 TEST(walk, grammar_table) {
   const std::vector<std::string> stub = samples::stub_entry_payloads();
   const std::string chain_a = records({"1", "a", "value", marker});
+  // A value whose record starts 16 bytes before the end of a stub image's section data.
+  const std::string image = pe::minimal_image("stub"), reaching = image.substr(image.size() - 16) + "tail";
+  const std::string into_stub =
+      image + "tail" + records({reaching}).substr(reaching.size()) + records({"a", "value", marker});
   const struct {
     const char* name;
     std::string bytes;
@@ -212,16 +217,18 @@ TEST(walk, grammar_table) {
       {"a second tail marker between entries keeps the verdict",
        records(concat(stub, {"1", "a", "value", marker, "2", "b", "value", marker})), true, walk_stop::stub,
        {"value:b", marker + ":", "value:a", "stub:stub"}},
-      {"a chain without stub entry running past the start is accepted", chain_a, true, walk_stop::move_failed,
+      {"a chain without stub entry running past the start is refused", chain_a, false, walk_stop::move_failed,
        {"value:a"}},
-      {"a file entry cut short by the start of the file is not met", records({"name", "key", "file", marker}), true,
+      {"a file entry cut short by the start of the file is not met", records({"name", "key", "file", marker}), false,
        walk_stop::move_failed, {}},
-      {"a length reaching before the start ends the walk, keeping the verdict", "prefix" + bare_trailer(0x10000) + chain_a,
-       true, walk_stop::move_failed, {"value:a"}},
-      {"the largest length is never allocated or read", "prefix" + bare_trailer(0xffffffffu) + chain_a, true,
+      {"a length reaching before the start refuses", "prefix" + bare_trailer(0x10000) + chain_a, false,
        walk_stop::move_failed, {"value:a"}},
-      {"the largest payload length is never allocated or read", "prefix" + bare_trailer(2147483644u) + chain_a, true,
+      {"the largest length is never allocated or read", "prefix" + bare_trailer(0xffffffffu) + chain_a, false,
        walk_stop::move_failed, {"value:a"}},
+      {"the largest payload length is never allocated or read", "prefix" + bare_trailer(2147483644u) + chain_a, false,
+       walk_stop::move_failed, {"value:a"}},
+      {"a record reaching into the stub's image refuses, though its digest matches", into_stub, false,
+       walk_stop::into_stub, {}},
       {"a digest mismatch after an entry was met rejects",
        records(stub) + "x" + bare_trailer(1) + records({"2", "b", "value", marker}), false, walk_stop::digest_mismatch,
        {"value:b"}},

@@ -74,12 +74,7 @@ package_entry load_entry(const entry_source& source, bool unchecked_names) {
 
 }  // namespace
 
-std::string stored_name_problem(const std::string& name) {
-  const stored_name_verdict verdict = check_stored_name(name);
-  if (verdict.error != 0) return verdict.reason;
-  if (created_file_name(name) != name) return "ends with a dot or space, which Windows drops";
-  return "";
-}
+std::string stored_name_problem(const std::string& name) { return check_stored_name(name).reason; }
 
 std::string prepare_stub(const create_request& request, std::vector<std::string>& warnings) {
   const std::string what = "--stub " + request.stub_path;
@@ -175,7 +170,8 @@ std::string preview_package(const create_request& request) {
     }
   }
   string_sink sink;
-  write_package(sink, request.stub_image.substr(0, preview_data_size), stub_name_of(request), entries);
+  // The stub image whole: the walk reads its headers to know where the chain may begin.
+  write_package(sink, request.stub_image, stub_name_of(request), entries);
   return sink.bytes();
 }
 

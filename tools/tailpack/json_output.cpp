@@ -38,6 +38,7 @@ const char* walk_stop_name(walk_stop stop) {
     case walk_stop::digest_mismatch: return "digest_mismatch";
     case walk_stop::move_failed: return "move_failed";
     case walk_stop::read_failed: return "read_failed";
+    case walk_stop::into_stub: return "into_stub";
     case walk_stop::sink_failed: return "sink_failed";
     case walk_stop::too_long: return "too_long";
     case walk_stop::outside_signature: return "outside_signature";

@@ -28,7 +28,7 @@ json json_text(const std::string& bytes, const text_view& view, bool* decoded = 
 // The walk's outcome: "accepted", "stop" (walk_stop_name), "reason", "records_read", "failed_at".
 json json_walk(const walk_result& result);
 
-// "no_marker", "stub", "digest_mismatch", "move_failed", "read_failed", "sink_failed", "too_long",
+// "no_marker", "stub", "digest_mismatch", "move_failed", "read_failed", "sink_failed", "too_long", "into_stub",
 // "outside_signature", "consumer".
 const char* walk_stop_name(walk_stop stop);
 

@@ -172,12 +172,14 @@ TEST_F(commands, verify_accepts_exactly_what_the_stub_accepts) {
   expect_one_err_line(tailpack_run({"verify", dir / "missing.exe"}),
                       "tailpack: verify: cannot open " + (dir / "missing.exe"));
 
-  // Accepted, but the walk ended before the stub entry: a warning.
+  // A chain that ends before any stub entry (the program image that starts the file counts as the
+  // stub's): damaged, whatever it verified on the way.
   write(package,
         samples::records({installer_image, "setup.exe", "", "file", "setup.exe", "executable32", "value",
                           tail_marker_text()}));
   expect_one_err_line(tailpack_run({"verify", package}),
-                      "warning: " + package + ": the walk ended before the stub entry: ", tailpack::exit_ok);
+                      "tailpack: verify: " + package + ": not accepted: record reaches into the stub's image",
+                      tailpack::exit_failure);
 }
 
 TEST_F(commands, a_failed_create_leaves_the_earlier_output_and_no_partial_file) {
