@@ -119,6 +119,7 @@ walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t 
     const bool go_on = consumer.entry(entry);
     if (entry.kind == entry_kind::stub || !go_on) {
       result.stop = entry.kind == entry_kind::stub ? walk_stop::stub : walk_stop::consumer;
+      if (entry.kind == entry_kind::stub) result.stub_start = entry.start;
       return result;
     }
   }

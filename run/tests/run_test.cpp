@@ -106,6 +106,8 @@ TEST(run_core, refusals_show_their_messages_in_order_and_launch_nothing) {
       {"name too long", launching(too_long_a_name, installer), {"Failed to extract file!", "Invalid Archive!"}},
       {"path too long to launch", launching(long_name, installer), {"ShellExecuteEx failed"}},
       {"the marker's name", launching("~qvt.RUN", installer), {"Failed to extract file!", "Invalid Archive!"}},
+      {"trailing dot", launching("setup.exe.", installer), {"Failed to extract file!", "Invalid Archive!"}},
+      {"superscript port", launching("COM\xB9.exe", installer), {"Failed to extract file!", "Invalid Archive!"}},
       {"empty installer", launching("setup.exe", ""), {"ShellExecuteEx failed"}},
       {"no program image", launching("setup.exe", "MZ but nothing more"), {"ShellExecuteEx failed"}},
       {"empty executable32", launching("setup.exe", installer, ""), {"ShellExecuteEx failed"}},

@@ -13,7 +13,9 @@ const char help[] =
     "\n"
     "Runs the stub's own run core on a simulated machine and exits with 0 exactly when that run\n"
     "launches the installer, otherwise with 1 and the reason, naming the entry where there is one:\n"
-    "  - the package does not begin with a program image (the stub's);\n"
+    "  - the package does not begin with an intact Tailrun stub: another program, an image cut\n"
+    "    short, or one whose bytes differ from what was packed (its record's digest) beyond the\n"
+    "    checksum and security directory that code signing changes;\n"
     "  - the chain is not accepted: no tail marker, a digest mismatch in the Nth record read (at\n"
     "    file offset O), a walk that ends anywhere but at the stub entry (a record reaching before\n"
     "    the start of the file or into the stub's image, a short read), ...;\n"
@@ -30,6 +32,8 @@ const char help[] =
     "                         C:\\Users\\user\\AppData\\Local\\Temp): path lengths depend on it\n"
     "  --codepage CP          show texts decoded from Windows code page CP (the one the package\n"
     "                         was created with); a text that is not valid in CP is shown as bytes\n"
+    "  --allow-changed-stub   a stub image changed after packing (only its digest disagrees) is a\n"
+    "                         warning, not a refusal\n"
     "  --json                 one JSON document (schema \"tailpack-verify\", see the README); the\n"
     "                         exit status is the same\n"
     "  -h, --help             show this text\n"
@@ -37,7 +41,7 @@ const char help[] =
     "Exit status: 0 the stub would run the package; 1 it would not, or the package cannot be read;\n"
     "2 a wrong command line.\n";
 
-const option_set options = {{"--temp-folder", "--codepage"}, {"--json"}};
+const option_set options = {{"--temp-folder", "--codepage"}, {"--json", "--allow-changed-stub"}};
 
 json json_verification(const std::string& path, const verification& verified, const text_view& package_view) {
   json document = json_document("verify", package_view);
@@ -63,7 +67,8 @@ int run_verify(const std::vector<std::string>& args, std::ostream& out, std::ost
   const text_view package_view(code_page_option(tokens));
   const text_view view = package_view.run_texts();
   const std::unique_ptr<byte_source> file = open_package(path);
-  const verification verified = verify_package(*file, path, temp_folder, package_view.code_page());
+  const verification verified =
+      verify_package(*file, path, temp_folder, package_view.code_page(), has_option(tokens, "--allow-changed-stub"));
   if (has_option(tokens, "--json")) {
     print_json(json_verification(path, verified, package_view), out);
     return verified.passes() ? exit_ok : exit_failure;

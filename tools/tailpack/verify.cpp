@@ -2,11 +2,12 @@
 
 #include "package/pe_image.h"
 #include "tools/tailpack/simulated_system.h"
+#include "tools/tailpack/stub_judgement.h"
 
 namespace tailpack {
 
 verification verify_package(byte_source& file, const std::string& package_path, const std::string& temp_folder,
-                            std::optional<unsigned> code_page) {
+                            std::optional<unsigned> code_page, bool allow_changed_stub) {
   verification verified;
   const std::string image = program_image_problem(file);
   if (!image.empty()) verified.problems.push_back("the package does not begin with the stub's image: " + image);
@@ -22,8 +23,13 @@ verification verify_package(byte_source& file, const std::string& package_path, 
   } else {
     verified.launch_file = outcome.launch.file.substr(outcome.working_folder.size());
   }
-  const std::string reason = describe_verdict(outcome.walk);
-  if (outcome.walk.accepted && !reason.empty()) verified.warnings.push_back(reason);
+  if (image.empty() && outcome.walk.stop == walk_stop::stub) {
+    const stub_judgement stub = judge_stub_image(file, outcome.walk.stub_start);
+    if (stub.changed && allow_changed_stub)
+      verified.warnings.push_back(stub.problem + " (allowed by --allow-changed-stub)");
+    else if (!stub.problem.empty())
+      verified.problems.insert(verified.problems.begin(), stub.problem);
+  }
   return verified;
 }
 

@@ -182,6 +182,31 @@ TEST_F(commands, verify_accepts_exactly_what_the_stub_accepts) {
                       tailpack::exit_failure);
 }
 
+// The stub image is judged too: another program's, one cut short, one changed after packing (only
+// with --allow-changed-stub a warning).
+TEST_F(commands, verify_judges_the_stub_image) {
+  const std::vector<package_entry> entries = {package_entry::make_file("installer32", "setup.exe", installer_image),
+                                              package_entry::make_value("executable32", "%installer32%")};
+  std::string patched = samples::package(stub, "Tailrun.exe", entries);
+  patched[0x210] ^= 0x01;  // a byte of its code
+  const struct {
+    const char* name;
+    std::string bytes;
+    const char* message;
+  } cases[] = {
+      {"other", samples::package(installer_image, "Tailrun.exe", entries), "does not begin with a Tailrun stub"},
+      {"cut", samples::package(stub.substr(0, 0x500), "Tailrun.exe", entries), "into the stub's image"},
+      {"patched", patched, "the stub's image was changed after packing"},
+  };
+  for (const auto& c : cases) {
+    write(dir.path() / (std::string(c.name) + ".exe"), c.bytes);
+    expect_one_err_line(tailpack_run({"verify", dir / (std::string(c.name) + ".exe")}), c.message);
+  }
+  expect_one_err_line(tailpack_run({"verify", "--allow-changed-stub", dir / "patched.exe"}),
+                      "warning: " + (dir / "patched.exe") + ": the stub's image was changed after packing",
+                      tailpack::exit_ok);
+}
+
 TEST_F(commands, a_failed_create_leaves_the_earlier_output_and_no_partial_file) {
   write(package, "earlier package");
   const std::size_t files_before = entries_in(dir.path());

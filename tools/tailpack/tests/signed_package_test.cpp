@@ -35,9 +35,9 @@ class signed_package : public ::testing::Test {
       skip_reason = "openssl or osslsigncode is not available";
       return;
     }
-    // The stub image is a real (if minimal) PE32 that holds the marker text, as the stub does. The
-    // entries are those that the Windows test script gives as well.
-    unsigned_bytes = samples::package(pe::minimal_image("stub code " + tail_marker_text()), "Tailrun.exe",
+    // The test stub: a minimal PE32 with the stub's resources and the marker text in its code, as the
+    // stub has. The entries are those that the Windows test script gives as well.
+    unsigned_bytes = samples::package(testing_cli::tailrun_stub(), "Tailrun.exe",
                                       {package_entry::make_value("parameters", "/qn"),
                                        package_entry::make_value("msilog", "ON")});
     write(path("unsigned.exe"), unsigned_bytes);
