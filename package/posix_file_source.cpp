@@ -75,14 +75,19 @@ class posix_file_source final : public byte_source {
 }  // namespace
 
 std::unique_ptr<byte_source> open_package_file(const std::string& path, std::string* error) {
-  unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  // Non-blocking, so that a FIFO is refused rather than waited on; it changes nothing for a file.
+  unique_fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.get() < 0) {
     if (error) *error = std::strerror(errno);
     return nullptr;
   }
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || S_ISDIR(info.st_mode)) {
-    if (error) *error = S_ISDIR(info.st_mode) ? "Is a directory" : std::strerror(errno);
+  if (::fstat(fd.get(), &info) != 0) {
+    if (error) *error = std::strerror(errno);
+    return nullptr;
+  }
+  if (!S_ISREG(info.st_mode)) {
+    if (error) *error = S_ISDIR(info.st_mode) ? "Is a directory" : "not a regular file (a FIFO, device or socket)";
     return nullptr;
   }
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);

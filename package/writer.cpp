@@ -28,8 +28,9 @@ void record_payload::stream(const std::function<void(const char*, std::size_t)>&
     out(block.data(), count);
     done += count;
   }
-  if (source_->seek_end() != static_cast<std::int64_t>(source_size_))
-    throw std::runtime_error("a payload changed its size while it was written");
+  char more;  // a file that reads past its size (a /proc file reports 0) is not stored cut short
+  if (source_->read(&more, 1) || source_->seek_end() != static_cast<std::int64_t>(source_size_))
+    throw std::runtime_error("a payload changed its size while it was written, or holds more than its size says");
 }
 
 package_entry package_entry::make_value(std::string key, record_payload value) {

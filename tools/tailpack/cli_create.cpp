@@ -192,6 +192,7 @@ int run_create(const std::vector<std::string>& args, std::ostream& out, std::ost
   create_request request = parse_create(args);
   if (request.stub_path.empty()) request.stub_path = installed_stub_path();
   check_output_is_no_input(request);
+  read_value_files(request);
   std::vector<std::string> warnings;
   request.stub_image = prepare_stub(request, warnings);
   for (const std::string& warning : warnings) err << "tailpack: warning: " << warning << '\n';

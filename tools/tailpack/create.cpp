@@ -62,7 +62,7 @@ package_entry load_entry(const entry_source& source, bool unchecked_names) {
     case entry_source::type::value:
       return package_entry::make_value(source.key, source.value);
     case entry_source::type::value_file:
-      return package_entry::make_value(source.key, file_payload(source.path));
+      return package_entry::make_value(source.key, source.value);  // read by read_value_files
     case entry_source::type::file:
       break;
   }
@@ -98,7 +98,25 @@ std::string prepare_stub(const create_request& request, std::vector<std::string>
   return apply_brand(stub, request.brand, icon);
 }
 
+void read_value_files(create_request& request) {
+  for (entry_source& source : request.entries) {
+    if (source.kind != entry_source::type::value_file) continue;
+    try {
+      source.value = read_text_input(source.path, static_cast<std::size_t>(longest_text));
+    } catch (const failure& e) {
+      throw failure(describe(source) + ": " + e.what());
+    }
+    if (source.value.size() > longest_text)
+      throw failure(describe(source) + " holds more than " + std::to_string(longest_text) +
+                    " bytes, more than the stub reads as a text (1 MiB)");
+  }
+}
+
 void check_output_is_no_input(const create_request& request) {
+  const std::string kind = special_file_kind(request.output_path);
+  if (!kind.empty())
+    throw failure("--output " + request.output_path + " is " + kind +
+                  ": only a regular file is replaced; it was left as it is and nothing was written");
   std::vector<std::string> inputs = {request.stub_path};
   if (!request.brand.icon.empty()) inputs.push_back(request.brand.icon);
   for (const entry_source& source : request.entries)
@@ -137,8 +155,9 @@ create_summary create_package(const create_request& request, const std::vector<p
   // meanwhile (its stamp changed) fails the create rather than give a package of mixed contents.
   std::vector<std::pair<std::string, std::string>> stamps;
   for (const entry_source& source : request.entries)
-    if (source.kind != entry_source::type::value) stamps.emplace_back(source.path, file_stamp(source.path));
+    if (source.kind == entry_source::type::file) stamps.emplace_back(source.path, file_stamp(source.path));
   const std::string temp = create_temp_beside(request.output_path);
+  const interrupt_cleanup cleanup(temp);  // an interrupted create leaves no partial file
   try {
     file_sink sink(temp);
     write_package(sink, stub, stub_name, entries);
@@ -161,7 +180,7 @@ std::string preview_package(const create_request& request) {
         entries.push_back(package_entry::make_value(source.key, source.value));
         break;
       case entry_source::type::value_file:
-        entries.push_back(package_entry::make_value(source.key, read_head(source.path, preview_value_size)));
+        entries.push_back(package_entry::make_value(source.key, source.value.substr(0, preview_value_size)));
         break;
       case entry_source::type::file:
         const std::string name = source.name_given ? source.name : base_name(source.path, path_separators());

@@ -15,7 +15,7 @@ struct entry_source {
   enum class type { value, value_file, file };
   type kind = type::value;
   std::string key;
-  std::string value;         // value: the value
+  std::string value;         // value: the value; value_file: its contents, once read_value_files ran
   std::string path;          // value_file: the value's file; file: the file to carry
   std::string name;          // file: the stored name, when given
   bool name_given = false;   // file: false takes the base name of `path`
@@ -39,6 +39,10 @@ struct create_request {
 // rule, or Windows dropping a trailing dot or space); empty when it would.
 std::string stored_name_problem(const std::string& name);
 
+// Reads every --value-file of `request` whole into its source's value, once (a pipe can be read only
+// once), bounded by the stub's text limit. Throws failure naming the source.
+void read_value_files(create_request& request);
+
 // Opens the files of `request` and turns its sources into package entries, in order; the files'
 // sizes are checked now, their bytes read only when the package is written. Throws failure for a
 // file that cannot be opened, a refused stored name or a payload too large for a record.
@@ -49,7 +53,8 @@ std::vector<package_entry> load_entries(const create_request& request);
 // one line each, go to `warnings`. Throws failure.
 std::string prepare_stub(const create_request& request, std::vector<std::string>& warnings);
 
-// Refuses, before anything is written, an output that is one of the request's input files (the
+// Refuses, before anything is written, an output that is not a regular file where one exists (a
+// device, a FIFO, a folder: never replaced), and one that is one of the request's input files (the
 // stub or a file of an entry), judged by file identity so that another name or a link to an input
 // is refused too. Throws failure naming both.
 void check_output_is_no_input(const create_request& request);

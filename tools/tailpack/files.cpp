@@ -1,5 +1,6 @@
 #include "tools/tailpack/files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -34,11 +35,13 @@ void file_sink::close() {
 }
 
 std::string read_head(const std::string& path, std::size_t size) {
-  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(open_file(path, "rb"), std::fclose);
-  if (!in) throw failure("cannot open " + path + ": " + reason());
-  std::string head(size, '\0');
-  head.resize(std::fread(head.data(), 1, head.size(), in.get()));
-  if (std::ferror(in.get())) throw failure("cannot read " + path);
+  std::string error;
+  const std::unique_ptr<byte_source> in = open_input_file(path, &error);
+  if (!in) throw failure("cannot open " + path + ": " + error);
+  const std::int64_t length = in->seek_end();
+  if (length < 0) throw failure("cannot read " + path);
+  std::string head(static_cast<std::size_t>(std::min<std::uint64_t>(size, static_cast<std::uint64_t>(length))), '\0');
+  if (!in->seek(-length) || !in->read(head.data(), head.size())) throw failure("cannot read " + path);
   return head;
 }
 

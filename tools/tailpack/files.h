@@ -46,17 +46,38 @@ bool ensure_folders(const std::string& path);
 const char* path_separators();
 
 // Opens the file at `path` (UTF-8, as tailpack holds every text; on Windows through the wide call)
-// for reading as a package or an input. Returns null when it cannot be opened; `error` then holds
-// the system's reason.
+// for reading as a package or an input. Returns null when it cannot be opened or is not a regular
+// file (opening never waits on a FIFO); `error` then holds the reason.
 std::unique_ptr<byte_source> open_input_file(const std::string& path, std::string* error);
 
 // std::fopen of a UTF-8 path (on Windows through the wide call, so any name works). Null on failure,
 // with errno set.
 std::FILE* open_file(const std::string& path, const char* mode);
 
-// The first `size` bytes of the file at `path` (all of it when shorter). Throws failure naming the
-// path when it cannot be opened or read.
+// The first `size` bytes of the regular file at `path` (all of it when shorter). Throws failure
+// naming the path when it cannot be opened or read.
 std::string read_head(const std::string& path, std::size_t size);
+
+// The whole of the file, pipe or character device at `path` (a --value-file: "/dev/stdin", a
+// process substitution), read to its end but never past `limit` + 1 bytes: a result that long
+// means the input is longer than `limit` (an endless device such as /dev/zero included). A
+// folder, socket or block device is refused. Throws failure.
+std::string read_text_input(const std::string& path, std::size_t limit);
+
+// What stands at `path` when it is not a regular file, links followed: "a folder", "a FIFO", "a
+// character device", ...; empty when it is a regular file or nothing is there. An output that is
+// not a regular file is never replaced.
+std::string special_file_kind(const std::string& path);
+
+// While one exists, SIGINT, SIGTERM and SIGHUP (those not ignored) first remove the file at `path`
+// (a partial output), then end the process as the signal would. Nothing on Windows.
+class interrupt_cleanup {
+ public:
+  explicit interrupt_cleanup(const std::string& path);
+  ~interrupt_cleanup();
+  interrupt_cleanup(const interrupt_cleanup&) = delete;
+  interrupt_cleanup& operator=(const interrupt_cleanup&) = delete;
+};
 
 // Removes the file at `path` if it can; failures are ignored.
 void remove_file(const std::string& path);

@@ -1,9 +1,12 @@
 // The platform steps of tailpack on POSIX systems.
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -20,6 +23,87 @@ std::unique_ptr<byte_source> open_input_file(const std::string& path, std::strin
 std::FILE* open_file(const std::string& path, const char* mode) { return std::fopen(path.c_str(), mode); }
 
 void remove_file(const std::string& path) { std::remove(path.c_str()); }
+
+namespace {
+
+std::string kind_of(mode_t mode) {
+  if (S_ISREG(mode)) return "";
+  if (S_ISDIR(mode)) return "a folder";
+  if (S_ISFIFO(mode)) return "a FIFO";
+  if (S_ISCHR(mode)) return "a character device";
+  if (S_ISBLK(mode)) return "a block device";
+  if (S_ISSOCK(mode)) return "a socket";
+  return "not a regular file";
+}
+
+// The partial output that the signal handlers remove; a fixed buffer, as a handler may not allocate.
+char interrupted_path[4096];
+struct sigaction earlier_handlers[3];
+constexpr int cleanup_signals[3] = {SIGINT, SIGTERM, SIGHUP};
+
+extern "C" void remove_and_end(int signal_number) {
+  if (interrupted_path[0] != '\0') ::unlink(interrupted_path);
+  ::signal(signal_number, SIG_DFL);
+  ::raise(signal_number);
+}
+
+}  // namespace
+
+std::string special_file_kind(const std::string& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? kind_of(info.st_mode) : "";
+}
+
+std::string read_text_input(const std::string& path, std::size_t limit) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) throw failure("cannot open " + path + ": " + std::strerror(errno));
+  if (!S_ISREG(info.st_mode) && !S_ISFIFO(info.st_mode) && !S_ISCHR(info.st_mode))
+    throw failure("cannot read " + path + ": it is " + kind_of(info.st_mode));
+  // A pipe is read as a pipe is: its opening waits for its writer, and it is read to its end.
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) throw failure("cannot open " + path + ": " + std::strerror(errno));
+  std::string text, why;
+  {
+    char block[65536];
+    for (;;) {
+      const ssize_t got = ::read(fd, block, sizeof block);
+      if (got < 0 && errno == EINTR) continue;
+      if (got < 0) {
+        why = std::strerror(errno);
+        break;
+      }
+      if (got == 0) break;
+      text.append(block, static_cast<std::size_t>(got));
+      if (text.size() > limit) {
+        text.resize(limit + 1);
+        break;
+      }
+    }
+  }
+  ::close(fd);
+  if (!why.empty()) throw failure("cannot read " + path + ": " + why);
+  return text;
+}
+
+interrupt_cleanup::interrupt_cleanup(const std::string& path) {
+  // A path too long for the buffer is not removed: never a shortened one.
+  const std::size_t length = path.size() < sizeof interrupted_path ? path.size() : 0;
+  std::memcpy(interrupted_path, path.data(), length);
+  interrupted_path[length] = '\0';
+  struct sigaction handler {};
+  handler.sa_handler = remove_and_end;
+  sigemptyset(&handler.sa_mask);
+  for (int i = 0; i < 3; ++i) {
+    ::sigaction(cleanup_signals[i], nullptr, &earlier_handlers[i]);
+    // A signal the caller ignores (SIGINT in a script's background job) stays ignored.
+    if (earlier_handlers[i].sa_handler != SIG_IGN) ::sigaction(cleanup_signals[i], &handler, nullptr);
+  }
+}
+
+interrupt_cleanup::~interrupt_cleanup() {
+  for (int i = 0; i < 3; ++i) ::sigaction(cleanup_signals[i], &earlier_handlers[i], nullptr);
+  interrupted_path[0] = '\0';
+}
 
 std::string program_path() {
   std::string path(4096, '\0');

@@ -1,6 +1,9 @@
 // The platform steps of tailpack on Windows: paths are UTF-8 inside and UTF-16 at the system's
 // wide calls, so that any name works whatever the machine's ANSI code page.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 
 #include "package/win32_file_source.h"
 #include "support/handle.h"
@@ -88,6 +91,25 @@ bool is_link(const std::string& path) {
 }
 
 void remove_file(const std::string& path) { DeleteFileW(wide(path).c_str()); }
+
+std::string special_file_kind(const std::string& path) {
+  const DWORD attributes = GetFileAttributesW(wide(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? "a folder" : "";
+}
+
+std::string read_text_input(const std::string& path, std::size_t limit) {
+  const std::unique_ptr<std::FILE, int (*)(std::FILE*)> in(open_file(path, "rb"), std::fclose);
+  if (!in) throw failure("cannot open " + path + ": " + std::strerror(errno));
+  std::string text(limit + 1, '\0');
+  text.resize(std::fread(text.data(), 1, text.size(), in.get()));
+  if (std::ferror(in.get())) throw failure("cannot read " + path);
+  return text;
+}
+
+// Windows ends a console program's process on Ctrl-C without running C++ code that could remove the
+// file reliably; the partial file stays there.
+interrupt_cleanup::interrupt_cleanup(const std::string&) {}
+interrupt_cleanup::~interrupt_cleanup() = default;
 
 std::string file_stamp(const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info{};

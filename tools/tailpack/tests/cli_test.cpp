@@ -1,8 +1,14 @@
 // tailpack's commands as a user runs them: arguments, exit status, output and files.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <regex>
+#include <thread>
 #include <tuple>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "tools/tailpack/cli.h"
 #include "tools/tailpack/files.h"
@@ -225,25 +231,58 @@ TEST_F(commands, a_failed_create_leaves_the_earlier_output_and_no_partial_file) 
     EXPECT_EQ(read(package), "earlier package");
     EXPECT_EQ(entries_in(dir.path()), files_before);
   }
-  // A folder as the output: the rename fails after the package was written; nothing is left behind.
-  package = dir / "folder";
-  std::filesystem::create_directory(package);
-  const outcome r = create(launchable());
-  EXPECT_EQ(r.status, tailpack::exit_failure);
-  EXPECT_TRUE(contains(r.err, "cannot rename"));
-  EXPECT_EQ(entries_in(dir.path()), files_before + 1);
+  // An output that is no regular file is never replaced: a folder, and on POSIX a FIFO and a device.
+  std::filesystem::create_directory(dir / "folder");
+  std::vector<std::pair<std::string, const char*>> outputs = {{dir / "folder", "a folder"}};
+  std::size_t made = 1;  // entries the test itself adds to the folder
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  outputs.insert(outputs.end(), {{dir / "fifo", "a FIFO"}, {"/dev/null", "a character device"}});
+  made = 2;
+#endif
+  for (const auto& [output, kind] : outputs) {
+    package = output;
+    expect_one_err_line(create(launchable()), "--output " + output + " is " + kind + ": only a regular file");
+  }
+  EXPECT_EQ(entries_in(dir.path()), files_before + made);
+#ifndef _WIN32
+  EXPECT_TRUE(std::filesystem::is_character_file("/dev/null"));
+#endif
 }
+
+#ifndef _WIN32
+// Inputs that are no regular file are refused without waiting on them, and a file that reads past
+// its size is never stored cut short; a --value-file is read to its end from a pipe or device.
+TEST_F(commands, inputs_that_are_no_regular_file) {
+  ASSERT_EQ(::mkfifo((dir / "fifo").c_str(), 0600), 0);
+  const std::pair<std::vector<std::string>, const char*> refused[] = {
+      {{"--file", "k=" + (dir / "fifo")}, "not a regular file"},
+      {{"--icon", dir / "fifo"}, "not a regular file"},
+      {{"--file", "k=/proc/self/status"}, "holds more than its size says"},
+      {{"--value-file", "k=/dev/zero"}, "more than the stub reads as a text"},
+  };
+  for (const auto& [entry, message] : refused) {
+    expect_one_err_line(create(samples::concat(launchable(), entry)), message);
+    EXPECT_FALSE(std::filesystem::exists(package));
+  }
+  std::thread writer([&] {  // opening blocks until create opens the FIFO to read
+    std::ofstream(dir / "fifo") << "from a pipe";
+  });
+  const outcome piped = create(samples::concat(launchable(), {"--value-file", "k=" + (dir / "fifo")}));
+  writer.join();
+  ASSERT_EQ(piped.status, tailpack::exit_ok) << piped.err;
+  EXPECT_TRUE(contains(tailpack_run({"list", package}).out, "\"k\" = \"from a pipe\""));
+}
+#endif
 
 TEST_F(commands, create_refuses_an_input_over_the_record_limit_before_reading_it) {
   // Sparse: 4 GiB of size, no disk and no time; only a read of it would take either.
   const std::filesystem::path big = dir.path() / "big.bin";
   write(big, "");
   std::filesystem::resize_file(big, std::uint64_t{1} << 32);
-  for (const char* option : {"--file", "--value-file"}) {
-    expect_one_err_line(create({option, "k=" + big.string()}),
-                   "holds 4294967296 bytes, more than a record can hold (4294967295 bytes");
-    EXPECT_FALSE(std::filesystem::exists(package));
-  }
+  expect_one_err_line(create({"--file", "k=" + big.string()}),
+                      "holds 4294967296 bytes, more than a record can hold (4294967295 bytes");
+  EXPECT_FALSE(std::filesystem::exists(package));
   // A value is a text: over 1 MiB the stub would refuse the package.
   std::filesystem::resize_file(big, (std::uint64_t{1} << 20) + 1);
   expect_one_err_line(create({"--value-file", "k=" + big.string()}), "more than the stub reads as a text");
