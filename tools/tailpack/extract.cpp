@@ -99,6 +99,8 @@ class extraction_files {
     make_folder();
     for (const pending_file& file : pending) {
       if (is_link(file.path)) throw failure("refusing to write " + file.path + ": a link stands there");
+      const std::string kind = special_file_kind(file.path);
+      if (!kind.empty()) throw failure("refusing to write " + file.path + ": " + kind + " stands there, left as it is");
       if (same_file(file.path, package_))
         throw failure("refusing to write " + file.path + ": it is the package being read; nothing was written");
     }

@@ -1,6 +1,9 @@
 // extract writes only inside its folder: never through a link, new files only, nested folders made;
 // no command replaces a file it reads.
 #include <gtest/gtest.h>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/tests/cli_run.h"
@@ -20,6 +23,19 @@ TEST_F(extract_safety, creates_a_nested_missing_folder) {
   ASSERT_EQ(r.status, tailpack::exit_ok) << r.err;
   EXPECT_EQ(read(out / "setup.exe"), "data");
 }
+
+#ifndef _WIN32
+// A name held by what is no regular file (a FIFO, a device) is never replaced.
+TEST_F(extract_safety, a_name_held_by_no_regular_file_stays) {
+  const fs::path out = dir.path() / "out";
+  fs::create_directories(out);
+  ASSERT_EQ(::mkfifo((out / "setup.exe").c_str(), 0600), 0);
+  write_package({package_entry::make_file("k", "setup.exe", "new")});
+  expect_one_err_line(tailpack_run({"extract", package, out.string()}), "a FIFO stands there");
+  EXPECT_TRUE(fs::is_fifo(out / "setup.exe"));
+  EXPECT_EQ(entries_in(out), 1u);
+}
+#endif
 
 TEST_F(extract_safety, never_writes_through_a_link_in_the_folder) {
   const fs::path out = dir.path() / "out", outside = dir.path() / "outside";
