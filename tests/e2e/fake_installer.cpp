@@ -8,6 +8,8 @@
 //   wait_event=NAME  create the named manual-reset event and wait until it is set ...
 //   wait_ms=N        ... for at most N milliseconds (default 30000)
 //   box_caption=T, box_text=T  show one message box first (\r, \n, \t, \\ escapes in T)
+//   exclusive=1      while it runs, hold "fake_installer.running" in its temporary folder, created
+//                    new; report "overlap" yes when another installer held it already
 //   tamper=1         as another process of the same user would, try to open its own file and the
 //                    settings file for writing, to rename and to delete them; report each error
 //                    code ("tamper_<file>_<what>", 0 when it worked) and the FNV-1a hash of its
@@ -198,6 +200,12 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
                 {"module", self},
                 {"temp", temp_path()},
                 {"folder", folder_listing(folder_of(self))}};
+  tessel::unique_file running;
+  if (number_or(config, "exclusive", 0) != 0) {
+    running = tessel::unique_file(CreateFileW(tessel::wide(temp_path() + "fake_installer.running").c_str(), GENERIC_WRITE,
+                                              0, nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    fields["overlap"] = running ? "no" : "yes";
+  }
   fields["box"] = show_box(config);
   if (number_or(config, "tamper", 0) != 0) {
     tamper(fields, "self", self);
