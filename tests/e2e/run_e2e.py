@@ -29,7 +29,7 @@ from e2e_common import Failure, SKIPPED, Skip
 from e2e_run import Session
 from e2e_wine import BoxWatcher, Wine, Xvfb, prefix_lock
 from scenarios_differential import COUNT as DIFFERENTIAL_COUNT, scenario_differential
-from scenarios_field import (scenario_appended_after_signature, scenario_huge_length_field,
+from scenarios_field import (scenario_appended_after_signature, scenario_huge_length_field, scenario_length_bit_flipped,
                              scenario_silent_failure_logged)
 from scenarios_brand import scenario_branded_language
 from scenarios_leftovers import scenario_foreign_folders_stay, scenario_killed_run_is_cleaned
@@ -104,6 +104,7 @@ def run_scenarios(s, only):
                       ("msi_language", scenario_msi_language),
                       ("silent_failure_logged", scenario_silent_failure_logged),
                       ("huge_length_field", scenario_huge_length_field),
+                      ("length_bit_flipped", scenario_length_bit_flipped),
                       ("appended_after_signature", scenario_appended_after_signature),
                       ("killed_run_is_cleaned", scenario_killed_run_is_cleaned),
                       ("foreign_folders_stay", scenario_foreign_folders_stay),

@@ -39,6 +39,19 @@ def scenario_silent_failure_logged(s):
     checks.raise_if_any()
 
 
+def scenario_length_bit_flipped(s):
+    """Bit 30 of the length of the "parameters" entry's kind record: that record now reaches before
+    the start of the file. The walk cannot reach the stub entry: refused, nothing launched."""
+    run = Run(s, "length_bit_flipped")
+    package = bytearray(chain_bytes(s.stub_image(), installer_entries(s.fake_installer(), "exit=0\n")))
+    key = package.rfind(b"parameters" + struct.pack("<I", len(b"parameters")))
+    kind_length = key + len(b"parameters") + 20 + len(b"value")
+    package[kind_length + 3] ^= 0x40
+    checks = Checks()
+    _refused_silently(s, run, s.write(run, "package.exe", bytes(package)), checks, why="Invalid Archive!")
+    checks.raise_if_any()
+
+
 def scenario_huge_length_field(s):
     """A value record whose length field claims 1.8 GiB, in a sparse package of that size: a bad
     record ("Invalid Archive!"), not an allocation failure, and no working folder left."""
