@@ -81,8 +81,9 @@ class chain_consumer {
 // mismatch, a failed move or read, a record reaching before the start of the file or into the
 // stub's image (when the file starts with a PE image, no record may start before its section data
 // and that record's trailer end), and a text over longest_text set it false and end the walk. Every
-// packaging tool writes the stub entry, so only damage ends a walk anywhere else. Each record is read once, in blocks of `block_size` bytes; texts
-// go to memory (a huge one's allocation failure propagates), file data to the consumer's sink.
+// packaging tool writes the stub entry, so only damage ends a walk anywhere else. Each record is
+// read once, in blocks of `block_size` bytes; texts go to memory (a huge one's allocation failure
+// propagates), file data to the consumer's sink.
 walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t block_size = record_block_size);
 
 // The walk with a consumer that verifies file data and drops it (chain_entry::data_size tells its

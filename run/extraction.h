@@ -31,12 +31,12 @@ struct extraction_result {
 
 // Opens the package, walks its chain and, for each entry in the order met: inserts its setting
 // if absent (value entries; file entries with a non-empty key -> stored name; key and value
-// converted to the run's text), and writes each
-// file entry's data to a staging file that takes the stored name only once the data matched its
-// digest, and holds it from then on (`held`). A name that `folder` refuses is reported after its data was verified, and ends the walk
-// like a file that cannot be written: messages::extract_failed with the output path. Also reports
-// messages::open_failed and messages::no_chain with the package path. What was
-// done before a failure stays. A text record too large for memory propagates std::bad_alloc.
+// converted to the run's text), and writes each file entry's data to a staging file that takes
+// the stored name only once the data matched its digest, and holds it from then on (`held`). A
+// name that `folder` refuses is reported after its data was verified, and ends the walk like a
+// file that cannot be written: messages::extract_failed with the output path. Also reports
+// messages::open_failed and messages::no_chain with the package path. What was done before a
+// failure stays. A text record too large for memory propagates std::bad_alloc.
 // A long walk shows its progress (run/progress.h); the window is closed when the walk ends, and a
 // cancelled walk reports nothing (its partial file is removed, nothing is accepted).
 // `package_settings`, when given, receives the package's own settings as well, as stored bytes.
