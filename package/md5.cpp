@@ -10,13 +10,20 @@ inline std::uint32_t rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 
 
 }  // namespace
 
-// The four round functions, in the forms that need the fewest operations.
+// Each step depends on the one before through b, its newest word: the round functions are written
+// so that b enters as late as possible, and the word and constant are added to a before the round
+// function is known. F and I take b in two operations, H in one. G, the bits of b where d is set
+// and of c where it is not, is added as those two disjoint parts: the part without b comes first.
 #define MD5_F(b, c, d) ((d) ^ ((b) & ((c) ^ (d))))
-#define MD5_G(b, c, d) ((c) ^ ((d) & ((b) ^ (c))))
-#define MD5_H(b, c, d) ((b) ^ (c) ^ (d))
+#define MD5_H(b, c, d) ((b) ^ ((c) ^ (d)))
 #define MD5_I(b, c, d) ((c) ^ ((b) | ~(d)))
 #define MD5_STEP(f, a, b, c, d, x, t, s) \
-  (a) += f((b), (c), (d)) + (x) + (t);   \
+  (a) += (x) + (t);                      \
+  (a) += f((b), (c), (d));               \
+  (a) = rotl((a), (s)) + (b)
+#define MD5_STEP_G(a, b, c, d, x, t, s) \
+  (a) += (x) + (t) + (~(d) & (c));      \
+  (a) += (d) & (b);                     \
   (a) = rotl((a), (s)) + (b)
 
 md5_context::md5_context() : state_{0x67452301u, 0xefcdab89u, 0x98badcfeu, 0x10325476u}, pending_{} {}
@@ -45,22 +52,22 @@ void md5_context::process_blocks(const unsigned char* blocks, std::size_t count)
     MD5_STEP(MD5_F, c, d, a, b, x[14], 0xa679438e, 17);
     MD5_STEP(MD5_F, b, c, d, a, x[15], 0x49b40821, 22);
 
-    MD5_STEP(MD5_G, a, b, c, d, x[1], 0xf61e2562, 5);
-    MD5_STEP(MD5_G, d, a, b, c, x[6], 0xc040b340, 9);
-    MD5_STEP(MD5_G, c, d, a, b, x[11], 0x265e5a51, 14);
-    MD5_STEP(MD5_G, b, c, d, a, x[0], 0xe9b6c7aa, 20);
-    MD5_STEP(MD5_G, a, b, c, d, x[5], 0xd62f105d, 5);
-    MD5_STEP(MD5_G, d, a, b, c, x[10], 0x02441453, 9);
-    MD5_STEP(MD5_G, c, d, a, b, x[15], 0xd8a1e681, 14);
-    MD5_STEP(MD5_G, b, c, d, a, x[4], 0xe7d3fbc8, 20);
-    MD5_STEP(MD5_G, a, b, c, d, x[9], 0x21e1cde6, 5);
-    MD5_STEP(MD5_G, d, a, b, c, x[14], 0xc33707d6, 9);
-    MD5_STEP(MD5_G, c, d, a, b, x[3], 0xf4d50d87, 14);
-    MD5_STEP(MD5_G, b, c, d, a, x[8], 0x455a14ed, 20);
-    MD5_STEP(MD5_G, a, b, c, d, x[13], 0xa9e3e905, 5);
-    MD5_STEP(MD5_G, d, a, b, c, x[2], 0xfcefa3f8, 9);
-    MD5_STEP(MD5_G, c, d, a, b, x[7], 0x676f02d9, 14);
-    MD5_STEP(MD5_G, b, c, d, a, x[12], 0x8d2a4c8a, 20);
+    MD5_STEP_G(a, b, c, d, x[1], 0xf61e2562, 5);
+    MD5_STEP_G(d, a, b, c, x[6], 0xc040b340, 9);
+    MD5_STEP_G(c, d, a, b, x[11], 0x265e5a51, 14);
+    MD5_STEP_G(b, c, d, a, x[0], 0xe9b6c7aa, 20);
+    MD5_STEP_G(a, b, c, d, x[5], 0xd62f105d, 5);
+    MD5_STEP_G(d, a, b, c, x[10], 0x02441453, 9);
+    MD5_STEP_G(c, d, a, b, x[15], 0xd8a1e681, 14);
+    MD5_STEP_G(b, c, d, a, x[4], 0xe7d3fbc8, 20);
+    MD5_STEP_G(a, b, c, d, x[9], 0x21e1cde6, 5);
+    MD5_STEP_G(d, a, b, c, x[14], 0xc33707d6, 9);
+    MD5_STEP_G(c, d, a, b, x[3], 0xf4d50d87, 14);
+    MD5_STEP_G(b, c, d, a, x[8], 0x455a14ed, 20);
+    MD5_STEP_G(a, b, c, d, x[13], 0xa9e3e905, 5);
+    MD5_STEP_G(d, a, b, c, x[2], 0xfcefa3f8, 9);
+    MD5_STEP_G(c, d, a, b, x[7], 0x676f02d9, 14);
+    MD5_STEP_G(b, c, d, a, x[12], 0x8d2a4c8a, 20);
 
     MD5_STEP(MD5_H, a, b, c, d, x[5], 0xfffa3942, 4);
     MD5_STEP(MD5_H, d, a, b, c, x[8], 0x8771f681, 11);
