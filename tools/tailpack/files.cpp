@@ -13,7 +13,7 @@ std::string reason() { return std::strerror(errno); }
 
 }  // namespace
 
-file_sink::file_sink(const std::string& path) : path_(path), file_(open_file(path, "wb")) {
+file_sink::file_sink(const std::string& path) : path_(path), file_(open_file(path, "r+b")) {
   if (!file_) throw failure("cannot create " + path + ": " + reason());
 }
 

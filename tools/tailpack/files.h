@@ -19,7 +19,9 @@ class failure : public std::runtime_error {
 // A byte_sink over a std::FILE opened for binary writing; owns and closes it.
 class file_sink final : public byte_sink {
  public:
-  // Opens `path` for writing ("wb"). Throws failure.
+  // Opens the new, empty file at `path` (made by create_temp_beside) for writing, without
+  // truncating it ("r+b"): some file systems (ext4) force a file's data out when a file they
+  // truncated is closed. Throws failure.
   explicit file_sink(const std::string& path);
   ~file_sink() override;
   file_sink(const file_sink&) = delete;
@@ -89,7 +91,9 @@ std::string program_path();
 // Throws failure.
 std::string create_temp_beside(const std::string& target);
 
-// Renames `from` to `to` in one step, replacing an existing `to`. Throws failure.
+// Renames `from` to `to` in one step, replacing an existing `to`: on Linux by exchanging the two
+// names and then removing the old file, which spares the flush that ext4 forces on a rename over an
+// existing file. Throws failure.
 void replace_file(const std::string& from, const std::string& to);
 
 // Creates the folder `path` unless it exists already as a folder (its parent must exist); true

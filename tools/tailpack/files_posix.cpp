@@ -131,6 +131,14 @@ std::string create_temp_beside(const std::string& target) {
 }
 
 void replace_file(const std::string& from, const std::string& to) {
+#ifdef RENAME_EXCHANGE
+  // The old file takes `from`'s name in the same step, then goes; where the system cannot exchange
+  // (no `to`, another file system type), an ordinary rename.
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_EXCHANGE) == 0) {
+    ::unlink(from.c_str());
+    return;
+  }
+#endif
   if (std::rename(from.c_str(), to.c_str()) != 0)
     throw failure("cannot rename " + from + " to " + to + ": " + std::strerror(errno));
 }
