@@ -1,5 +1,6 @@
 # The Debian package tailrun_<version>_amd64.deb: /usr/bin/tailpack (stripped), the stub in
-# /usr/share/tailrun/, the man page tailpack(1) and a bash completion. Built by `cpack -G DEB` in a
+# /usr/share/tailrun/, the man page tailpack(1), a bash completion and the CMake package
+# (/usr/lib/cmake/Tailrun). Built by `cpack -G DEB` in a
 # native build configured with TAILRUN_PACKAGED_STUB, the Windows build's Tailrun.exe;
 # scripts/package makes both builds and the package. Included by tools/tailpack (native builds).
 
@@ -35,10 +36,14 @@ set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # tailrun_<version>_<architecture>.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION devel)
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS bash-completion)  # which loads the completion
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)   # dpkg-shlibdeps names the C and C++ run-time libraries
 include(CPack)
 
 if(BUILD_TESTING)
   add_test(NAME tailrun_deb COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/deb_test.sh ${CMAKE_BINARY_DIR})
   set_tests_properties(tailrun_deb PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
+  add_test(NAME tailrun_cmake_package
+           COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/cmake_package_test.sh ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
+  set_tests_properties(tailrun_cmake_package PROPERTIES TIMEOUT 300)
 endif()
