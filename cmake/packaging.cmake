@@ -15,12 +15,14 @@ install(FILES ${TAILRUN_PACKAGED_STUB} DESTINATION ${TAILRUN_INSTALL_STUB_DIR} R
 # Debian installs man pages.
 find_program(TAILRUN_HELP2MAN help2man REQUIRED)
 set(man_page ${CMAKE_CURRENT_BINARY_DIR}/tailpack.1)
+# Every command's --help goes in as its own section.
 add_custom_command(
   OUTPUT ${man_page}.gz
+  COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/man_commands.sh $<TARGET_FILE:tailpack> ${man_page}.commands
   COMMAND ${TAILRUN_HELP2MAN} --no-info --no-discard-stderr --name "create, list, verify, extract and explain Tailrun packages"
-          --output ${man_page} $<TARGET_FILE:tailpack>
+          --include ${man_page}.commands --output ${man_page} $<TARGET_FILE:tailpack>
   COMMAND gzip -n -9 -f ${man_page}
-  DEPENDS tailpack
+  DEPENDS tailpack ${PROJECT_SOURCE_DIR}/packaging/man_commands.sh
   COMMENT "tailpack(1) from tailpack --help")
 add_custom_target(tailpack_man ALL DEPENDS ${man_page}.gz)
 install(FILES ${man_page}.gz DESTINATION share/man/man1)

@@ -23,6 +23,11 @@ done
 [[ $("$root/usr/bin/tailpack" --version) == "tailpack $version" ]] || fail "tailpack --version"
 file "$root/usr/bin/tailpack" | grep -q ', stripped' || fail "/usr/bin/tailpack is not stripped"
 zcat "$root/usr/share/man/man1/tailpack.1.gz" | grep -q '^\.TH TAILPACK' || fail "the man page has no title"
+for command in create list verify extract explain; do
+  zcat "$root/usr/share/man/man1/tailpack.1.gz" | grep -q "^\.SS tailpack $command" || fail "the man page lacks $command"
+done
+man -l <(zcat "$root/usr/share/man/man1/tailpack.1.gz") 2>/dev/null | grep -q -- '--allow-changed-stub' ||
+  ! command -v man >/dev/null || fail "the man page does not show verify's options"
 bash -n "$root/usr/share/bash-completion/completions/tailpack" || fail "the completion is no bash script"
 # create without --stub takes the packaged stub: the package starts with it.
 cp "$root/usr/share/tailrun/Tailrun.exe" "$work/setup.exe"
