@@ -9,7 +9,7 @@ namespace tailpack {
 namespace {
 
 const char help[] =
-    "Usage: tailpack verify [--temp-folder PATH] [--codepage CP] [--json] PACKAGE\n"
+    "Usage: tailpack verify [--temp-folder PATH] [--codepage CP] [--allow-changed-stub] [--json] PACKAGE\n"
     "\n"
     "Runs the stub's own run core on a simulated machine and exits with 0 exactly when that run\n"
     "launches the installer, otherwise with 1 and the reason, naming the entry where there is one:\n"
