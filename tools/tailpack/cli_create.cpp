@@ -7,6 +7,7 @@
 #include "tools/tailpack/create.h"
 #include "tools/tailpack/create_warnings.h"
 #include "tools/tailpack/options.h"
+#include "tools/tailpack/signing.h"
 #include "tools/tailpack/verify.h"
 #include "tools/tailpack/stub_check.h"
 #include "tools/tailpack/text.h"
@@ -199,6 +200,8 @@ int run_create(const std::vector<std::string>& args, std::ostream& out, std::ost
   const std::vector<package_entry> entries = load_entries(request);  // names and sizes, before any data is read
   if (!request.unchecked_launch) check_launch(request, err);
   const create_summary summary = create_package(request, entries);
+  if (summary.size >= largest_signable)
+    err << "tailpack: warning: " << request.output_path << " is 4 GiB or more: Authenticode cannot sign it\n";
   out << "wrote " << request.output_path << ": " << summary.size << " bytes, " << summary.entries << " entries\n";
   return exit_ok;
 }

@@ -57,6 +57,13 @@ json json_verification(const std::string& path, const verification& verified, co
   document["launch_file"] = verified.passes() ? json_text(verified.launch_file, view, &decoded) : json(nullptr);
   if (!decoded && package_view.code_page()) document["undecoded"] = json::array({"launch_file"});
   document["walk"] = json_walk(verified.outcome.walk);
+  const signing_facts& signing = verified.signing;
+  document["signature"] = {{"signed", signing.is_signed}, {"chain_end", signing.chain_end}};
+  if (signing.is_signed) {
+    document["signature"]["table_offset"] = signing.table;
+    document["signature"]["table_size"] = signing.table_size;
+    document["signature"]["padding"] = signing.table - signing.chain_end;
+  }
   return document;
 }
 
@@ -77,6 +84,14 @@ int run_verify(const std::vector<std::string>& args, std::ostream& out, std::ost
   for (const std::string& warning : verified.warnings)
     err << "tailpack: warning: " << path << ": " << view.plain(warning) << '\n';
   out << path << ": accepted, launches " << view.quote(verified.launch_file) << '\n';
+  const signing_facts& signing = verified.signing;
+  if (signing.is_signed) {
+    out << path << ": signed: the chain ends at " << signing.chain_end << ", " << signing.table - signing.chain_end
+        << " zero bytes before the certificate table of " << signing.table_size << " bytes at " << signing.table
+        << " (an 8-byte boundary)\n";
+  } else {
+    out << path << ": not signed\n";
+  }
   return exit_ok;
 }
 

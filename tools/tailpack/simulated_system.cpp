@@ -1,5 +1,7 @@
 #include "tools/tailpack/simulated_system.h"
 
+#include "tools/tailpack/signing.h"
+
 #include "tools/tailpack/codepage.h"
 
 namespace tailpack {
@@ -25,12 +27,13 @@ class borrowed_source final : public byte_source {
 class counted_output final : public staged_output {
  public:
   explicit counted_output(std::vector<simulated_system::written_file>& files) : files_(files) {}
-  bool take(const char*, std::size_t count) override {
+  bool take(const char* bytes, std::size_t count) override {
     size_ += count;
+    probe_.take(bytes, count);
     return true;
   }
   bool commit(const std::string& path) override {
-    files_.push_back({path, size_});
+    files_.push_back({path, size_, probe_.unsigned_kind()});
     return true;
   }
   std::uint32_t error() const override { return 0; }
@@ -38,6 +41,7 @@ class counted_output final : public staged_output {
  private:
   std::vector<simulated_system::written_file>& files_;
   std::uint64_t size_ = 0;
+  unsigned_code_probe probe_;
 };
 
 // Hands the data to another staging file and records the commit.
@@ -48,11 +52,12 @@ class recorded_output final : public staged_output {
   bool begin(std::uint64_t length) override { return inner_->begin(length); }
   bool take(const char* bytes, std::size_t count) override {
     size_ += count;
+    probe_.take(bytes, count);
     return inner_->take(bytes, count);
   }
   bool commit(const std::string& path) override {
     if (!inner_->commit(path)) return false;
-    files_.push_back({path, size_});
+    files_.push_back({path, size_, probe_.unsigned_kind()});
     return true;
   }
   std::uint32_t error() const override { return inner_->error(); }
@@ -61,6 +66,7 @@ class recorded_output final : public staged_output {
   std::unique_ptr<staged_output> inner_;
   std::vector<simulated_system::written_file>& files_;
   std::uint64_t size_ = 0;
+  unsigned_code_probe probe_;
 };
 
 }  // namespace

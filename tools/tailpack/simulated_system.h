@@ -25,6 +25,7 @@ class simulated_system final : public run_system {
   struct written_file {
     std::string path;
     std::uint64_t size = 0;
+    std::string unsigned_kind;  // "a program" or "an MSI" without a signature of its own, else empty
   };
   // Makes the staging file for a path; the default keeps nothing (counts the bytes).
   using staging_factory = std::function<std::unique_ptr<staged_output>(const std::string& path)>;

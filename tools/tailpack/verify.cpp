@@ -23,6 +23,12 @@ verification verify_package(byte_source& file, const std::string& package_path, 
   } else {
     verified.launch_file = outcome.launch.file.substr(outcome.working_folder.size());
   }
+  for (const simulated_system::written_file& written : machine.files())
+    if (!written.unsigned_kind.empty())
+      verified.warnings.push_back("\"" + written.path.substr(outcome.working_folder.size()) + "\" is " +
+                                  written.unsigned_kind + " without a signature of its own: Smart App Control "
+                                  "blocks it, even inside a signed package");
+  verified.signing = signing_of(file, outcome.walk);
   if (image.empty() && outcome.walk.stop == walk_stop::stub) {
     const stub_judgement stub = judge_stub_image(file, outcome.walk.stub_start);
     if (stub.changed && allow_changed_stub)

@@ -7,6 +7,7 @@
 
 #include "package/byte_source.h"
 #include "run/run.h"
+#include "tools/tailpack/signing.h"
 
 namespace tailpack {
 
@@ -16,13 +17,15 @@ struct verification {
   std::vector<std::string> problems;
   std::vector<std::string> warnings;  // it would, but perhaps not as packed (a stub image changed, allowed)
   std::string launch_file;            // passes: the file launched, as Windows resolves it
+  signing_facts signing;              // signed or not, and where the chain ends against the table
 
   bool passes() const { return problems.empty(); }
 };
 
 // Passes exactly when the package starts with an intact Tailrun stub (judge_stub_image; with
 // `allow_changed_stub` an image changed after packing is a warning) and the stub's run launches a
-// file in its working folder under `temp_folder`. A launch outside the working folder
+// file in its working folder under `temp_folder`. Warns for each file the package carries that is a
+// program or an MSI without a signature of its own. A launch outside the working folder
 // is a problem: nothing in the package vouches for that file. An allocation failure propagates.
 // `code_page`: the ANSI code page of the machines that run it, when known; the run's texts
 // (launch_file, problems, warnings) are then UTF-8.

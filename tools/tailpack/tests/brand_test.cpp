@@ -132,7 +132,13 @@ TEST_F(brand, the_brand_reads_back_everywhere) {
     ASSERT_TRUE(shell("osslsigncode sign -certs " + cert + " -key " + key + " -h sha256 -in " + package + " -out " +
                       signed_package));
     EXPECT_TRUE(shell("osslsigncode verify -CAfile " + cert + " -in " + signed_package));
-    EXPECT_EQ(tailpack_run({"verify", signed_package}).status, tailpack::exit_ok);
+    const outcome verified = tailpack_run({"verify", signed_package});
+    EXPECT_EQ(verified.status, tailpack::exit_ok);
+    EXPECT_TRUE(contains(verified.out, signed_package + ": signed: the chain ends at ")) << verified.out;
+    const json signature = json::parse(tailpack_run({"verify", "--json", signed_package}).out)["signature"];
+    EXPECT_TRUE(signature["signed"].get<bool>());
+    EXPECT_EQ(signature["table_offset"].get<std::uint64_t>() % 8, 0u);
+    EXPECT_LT(signature["padding"].get<std::uint64_t>(), 8u);
   }
 }
 

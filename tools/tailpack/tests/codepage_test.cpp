@@ -116,7 +116,7 @@ TEST_F(codepage_commands, verify_decodes_and_undefined_bytes_stay_bytes_on_every
   ASSERT_EQ(create({"--codepage", "1251", "--file", "installer32:" + name + "=" + (dir / "setup.exe"), "--value",
                     "executable32=%installer32%"}).status, tailpack::exit_ok);
   const outcome decoded = tailpack_run({"verify", "--codepage", "1251", package});
-  EXPECT_EQ(decoded.out, package + ": accepted, launches \"" + name + "\"\n");
+  EXPECT_EQ(decoded.out, package + ": accepted, launches \"" + name + "\"\n" + package + ": not signed\n");
   ASSERT_EQ(create({"--escaped", "--file", "installer32:a\\x81.exe=" + (dir / "setup.exe"), "--value",
                     "executable32=%installer32%"}).status, tailpack::exit_ok);
   const outcome undefined = tailpack_run({"verify", "--codepage", "1252", "--json", package});
