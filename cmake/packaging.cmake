@@ -48,4 +48,7 @@ if(BUILD_TESTING)
   add_test(NAME tailrun_cmake_package
            COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/cmake_package_test.sh ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
   set_tests_properties(tailrun_cmake_package PROPERTIES TIMEOUT 300)
+  add_test(NAME tailrun_signing_token
+           COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/signing_token_test.sh $<TARGET_FILE:tailpack> ${TAILRUN_PACKAGED_STUB})
+  set_tests_properties(tailrun_signing_token PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
 endif()
