@@ -5,6 +5,7 @@
 #include "package/md5.h"
 #include "package/record.h"
 #include "tools/tailpack/files.h"
+#include "tools/tailpack/resource_section.h"
 #include "tools/tailpack/stub_check.h"
 
 namespace tailpack {
@@ -32,10 +33,6 @@ class image_sink final : public payload_sink {
   std::string& bytes_;
 };
 
-void put32(std::string& bytes, std::uint64_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[static_cast<std::size_t>(at) + i] = static_cast<char>(value >> (8 * i));
-}
-
 // Whether `image`, as the signer may have changed it, is what was packed under `digest`.
 bool packed_as(std::string image, const pe_layout& layout, const std::string& digest) {
   const auto matches = [&digest](const std::string& bytes) { return md5_digest(bytes.data(), bytes.size()) == digest; };
@@ -45,9 +42,9 @@ bool packed_as(std::string image, const pe_layout& layout, const std::string& di
       layout.checksum_offset + 4 > image.size())
     return false;
   std::fill_n(image.begin() + static_cast<std::ptrdiff_t>(entry), 8, '\0');
-  put32(image, layout.checksum_offset, 0);
+  std::fill_n(image.begin() + static_cast<std::ptrdiff_t>(layout.checksum_offset), 4, '\0');
   if (matches(image)) return true;
-  put32(image, layout.checksum_offset, pe_checksum(image, layout.checksum_offset));
+  update_checksum(image, layout);
   return matches(image);
 }
 
