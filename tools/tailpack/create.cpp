@@ -7,6 +7,7 @@
 #include "package/stored_name.h"
 #include "run/folder_model.h"
 #include "tools/tailpack/files.h"
+#include "tools/tailpack/stub_check.h"
 #include "tools/tailpack/text.h"
 
 namespace tailpack {
@@ -16,8 +17,6 @@ namespace {
 // What the preview keeps of a file's data and of a --value-file value.
 constexpr std::size_t preview_data_size = folder_model::program_head_size;
 constexpr std::size_t preview_value_size = 32768;
-// What create reads of a stub (and of an icon): stubs are far smaller.
-constexpr std::size_t largest_stub = 16u << 20;
 
 void check_payload(const std::string& what, const record_payload& payload) {
   if (payload.size() > largest_payload)

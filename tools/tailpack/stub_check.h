@@ -1,12 +1,16 @@
 // The stub image that create puts in front of the chain: where the installed one lies, whether a
 // file is a Tailrun stub (by the mark its build leaves), and its signature.
 #pragma once
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "package/pe_image.h"
 
 namespace tailpack {
+
+// No stub image is larger: create refuses one that is, and verify does not read one.
+constexpr std::size_t largest_stub = 16u << 20;
 
 // A stub image read whole, with its layout and resources.
 struct stub_image {

@@ -12,9 +12,6 @@ namespace tailpack {
 
 namespace {
 
-// No stub is larger: create refuses one that is.
-constexpr std::uint64_t largest_image = 16u << 20;
-
 bool seek_to(byte_source& file, std::uint64_t offset) {
   return file.seek(static_cast<std::int64_t>(offset) - static_cast<std::int64_t>(file.position()));
 }
@@ -23,7 +20,7 @@ bool seek_to(byte_source& file, std::uint64_t offset) {
 class image_sink final : public payload_sink {
  public:
   explicit image_sink(std::string& bytes) : bytes_(bytes) {}
-  bool begin(std::uint64_t length) override { return length <= largest_image; }
+  bool begin(std::uint64_t length) override { return length <= largest_stub; }
   bool take(const char* bytes, std::size_t count) override {
     bytes_.append(bytes, count);
     return true;
@@ -61,7 +58,7 @@ stub_judgement judge_stub_image(byte_source& file, std::uint64_t stub_start) {
     judged.problem = "the stub entry's file name record cannot be read";
     return judged;
   }
-  if (trailer.length > largest_image) {
+  if (trailer.length > largest_stub) {
     judged.problem = "the stub's image record holds " + std::to_string(trailer.length) + " bytes, more than any stub";
     return judged;
   }
