@@ -17,7 +17,8 @@ deb=$work/out/tailrun_${version}_amd64.deb
 dpkg -x "$deb" "$work/root"
 root=$work/root
 for file in usr/bin/tailpack usr/share/tailrun/Tailrun.exe usr/share/man/man1/tailpack.1.gz \
-            usr/share/bash-completion/completions/tailpack usr/lib/cmake/Tailrun/TailrunConfig.cmake; do
+            usr/share/bash-completion/completions/tailpack usr/lib/cmake/Tailrun/TailrunConfig.cmake \
+            usr/share/tailrun/TailrunMsiSetup.exe usr/lib/cmake/Tailrun/TailrunCPackExternal.cmake; do
   [[ -f $root/$file ]] || fail "the package lacks /$file"
 done
 [[ $("$root/usr/bin/tailpack" --version) == "tailpack $version" ]] || fail "tailpack --version"

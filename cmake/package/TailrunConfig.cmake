@@ -1,6 +1,8 @@
 # find_package(Tailrun): the packaging tool as the imported executable Tailrun::tailpack, the stub's
-# path as TAILRUN_STUB, and tailrun_add_package(), a build rule that makes a Tailrun package and
-# makes it again whenever one of its inputs changes. Installed by `cmake --install` of a native
+# path as TAILRUN_STUB, tailrun_add_package(), a build rule that makes a Tailrun package and
+# makes it again whenever one of its inputs changes, and TAILRUN_CPACK_EXTERNAL_SCRIPT, the
+# script of CPack's External generator that packs the install tree as an MSI in a Tailrun package
+# (TailrunCPackExternal.cmake tells how). Installed by `cmake --install` of a native
 # build and by the Debian package, in PREFIX/lib/cmake/Tailrun/; the tool and the stub are found
 # relative to it (PREFIX/bin/tailpack, PREFIX/share/tailrun/Tailrun.exe).
 get_filename_component(_tailrun_prefix "${CMAKE_CURRENT_LIST_DIR}/../../.." ABSOLUTE)
@@ -12,6 +14,7 @@ endif()
 if(NOT TAILRUN_STUB)
   set(TAILRUN_STUB "${_tailrun_prefix}/share/tailrun/Tailrun.exe" CACHE FILEPATH "The Tailrun stub that packages start with")
 endif()
+set(TAILRUN_CPACK_EXTERNAL_SCRIPT "${CMAKE_CURRENT_LIST_DIR}/TailrunCPackExternal.cmake")
 if(NOT EXISTS "${_tailrun_prefix}/bin/tailpack")
   set(Tailrun_FOUND FALSE)
   set(Tailrun_NOT_FOUND_MESSAGE "no tailpack at ${_tailrun_prefix}/bin/tailpack")
