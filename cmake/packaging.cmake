@@ -61,6 +61,7 @@ if(BUILD_TESTING)
            COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/cpack_msi_test.sh ${CMAKE_BINARY_DIR} ${PROJECT_SOURCE_DIR})
   set_tests_properties(tailrun_cpack_msi PROPERTIES TIMEOUT 600 SKIP_RETURN_CODE 77)
   add_test(NAME tailrun_signing_token
-           COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/signing_token_test.sh $<TARGET_FILE:tailpack> ${TAILRUN_PACKAGED_STUB})
+           COMMAND bash ${PROJECT_SOURCE_DIR}/packaging/signing_token_test.sh $<TARGET_FILE:tailpack> ${TAILRUN_PACKAGED_STUB}
+                   ${_windows_build}/../samples/sample_installer.exe ${PROJECT_SOURCE_DIR})
   set_tests_properties(tailrun_signing_token PROPERTIES TIMEOUT 300 SKIP_RETURN_CODE 77)
 endif()

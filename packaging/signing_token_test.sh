@@ -2,10 +2,11 @@
 # Signing with a key that never leaves its token: a package signed by osslsigncode through the
 # PKCS#11 engine with a key held by SoftHSM2 verifies with osslsigncode and tailpack; and a
 # signature taken from a signed package and attached to a fresh create of the same inputs gives
-# the same bytes (a reproducible signed package).
-# Usage: signing_token_test.sh TAILPACK STUB
+# the same bytes (a reproducible signed package). Given the Windows build's sample installer and
+# Wine, the signed package runs under Wine with /s and ends with the installer's exit code.
+# Usage: signing_token_test.sh TAILPACK STUB [SAMPLE_INSTALLER SOURCE_DIR]
 set -euo pipefail
-tailpack=$1 stub=$2
+tailpack=$1 stub=$2 installer=${3:-} source=${4:-}
 fail() { echo "FAILED: $*" >&2; exit 1; }
 engine=$(ls /usr/lib/*/engines-3/pkcs11.so 2>/dev/null | head -1 || true)
 module=/usr/lib/softhsm/libsofthsm2.so
@@ -28,10 +29,12 @@ softhsm2-util --init-token --free --label tailrun --pin 1234 --so-pin 5678 >/dev
 softhsm2-util --import key8.pem --token tailrun --label signer --id 01 --pin 1234 >/dev/null
 rm key.pem key8.pem
 
+# The installer exits with the code in the .cfg beside it (samples/sample_installer.cpp).
+if [[ -n $installer ]]; then cp "$installer" setup.exe; else cp "$stub" setup.exe; fi
+echo 7 >setup.cfg
 make_package() {
-  cp "$stub" setup.exe
-  "$tailpack" create --stub "$stub" --output "$1" --file installer32=setup.exe --value 'executable32=%installer32%' \
-    --product "Token Test" >/dev/null
+  "$tailpack" create --stub "$stub" --output "$1" --file installer32:sample_installer.exe=setup.exe \
+    --file :sample_installer.cfg=setup.cfg --value 'executable32=%installer32%' --product "Token Test" >/dev/null
 }
 make_package unsigned.exe
 timeout 120 osslsigncode sign -pkcs11engine "$engine" -pkcs11module "$module" -certs cert.pem \
@@ -46,4 +49,11 @@ make_package fresh.exe
 timeout 120 osslsigncode attach-signature -sigin signature.der -CAfile cert.pem -in fresh.exe -out reattached.exe \
   >/dev/null || fail "attach-signature"
 cmp -s signed.exe reattached.exe || fail "the re-attached signature gives other bytes"
-echo "signed through a PKCS#11 token, verified, and reproduced byte for byte ($(stat -c %s signed.exe) bytes)"
+ran=
+if [[ -n $installer ]] && command -v wine >/dev/null; then
+  status=0
+  timeout 180 "$source/scripts/wine-run" signed.exe /s >/dev/null 2>&1 || status=$?
+  [[ $status == 7 ]] || fail "the signed package exited with $status under Wine, not the installer's 7"
+  ran=", ran under Wine"
+fi
+echo "signed through a PKCS#11 token, verified$ran, and reproduced byte for byte ($(stat -c %s signed.exe) bytes)"
