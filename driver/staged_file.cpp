@@ -1,18 +1,29 @@
 #include "driver/staged_file.h"
 
 #include <climits>
+#include <cstring>
 
 #include "support/file_entry.h"
 #include "support/wide_path.h"
 
 namespace {
 
-// The same file (volume and file index) of the same size. Times cannot tell more: closing a handle
-// that wrote sets the last write time.
-bool same_file(const BY_HANDLE_FILE_INFORMATION& a, const BY_HANDLE_FILE_INFORMATION& b) {
-  return a.dwVolumeSerialNumber == b.dwVolumeSerialNumber && a.nFileIndexHigh == b.nFileIndexHigh &&
-         a.nFileIndexLow == b.nFileIndexLow && a.nFileSizeHigh == b.nFileSizeHigh && a.nFileSizeLow == b.nFileSizeLow;
+// What tells the held file from another: the file's number on its volume and its size. Times
+// cannot tell more: closing a handle that wrote sets the last write time. (The volume is the
+// working folder's: the name is the same path in the folder the run holds.)
+struct file_identity {
+  unsigned long long index = 0;
+  LONGLONG size = 0;
+};
+
+bool identity_of(HANDLE file, file_identity& identity) {
+  FILE_STANDARD_INFO standard{};
+  if (!GetFileInformationByHandleEx(file, FileStandardInfo, &standard, sizeof standard)) return false;
+  identity.size = standard.EndOfFile.QuadPart;
+  return tessel::file_index_of(file, identity.index);
 }
+
+bool same_file(const file_identity& a, const file_identity& b) { return a.index == b.index && a.size == b.size; }
 
 }  // namespace
 
@@ -77,8 +88,8 @@ bool staged_file::commit(const std::string& path) {
 // Exchanges the writing handle for one that reads and shares only reading. No handle may share
 // less than another open handle's access, so the writing one must go first.
 bool staged_file::hold(const std::wstring& path) {
-  BY_HANDLE_FILE_INFORMATION written{};
-  if (!GetFileInformationByHandle(file_.get(), &written)) {
+  file_identity written;
+  if (!identity_of(file_.get(), written)) {
     error_ = GetLastError();
     return false;
   }
@@ -93,8 +104,8 @@ bool staged_file::hold(const std::wstring& path) {
     error_ = GetLastError();
     return false;
   }
-  BY_HANDLE_FILE_INFORMATION held{};
-  if (!GetFileInformationByHandle(file_.get(), &held) || !same_file(written, held)) {
+  file_identity held;
+  if (!identity_of(file_.get(), held) || !same_file(written, held)) {
     error_ = ERROR_FILE_INVALID;
     file_.reset();
     return false;

@@ -17,9 +17,12 @@ tessel::unique_file open_entry(const std::wstring& path, DWORD sharing = FILE_SH
                                          nullptr, OPEN_EXISTING, as_itself, nullptr));
 }
 
+// FileBasicInfo, not GetFileInformationByHandle: that also asks for the volume's serial number,
+// under Wine a round trip to the mount manager for every entry.
 DWORD attributes_of(HANDLE entry) {
-  BY_HANDLE_FILE_INFORMATION info{};
-  return GetFileInformationByHandle(entry, &info) ? info.dwFileAttributes : INVALID_FILE_ATTRIBUTES;
+  FILE_BASIC_INFO info{};
+  return GetFileInformationByHandleEx(entry, FileBasicInfo, &info, sizeof info) ? info.FileAttributes
+                                                                                 : INVALID_FILE_ATTRIBUTES;
 }
 
 bool is_plain_folder(DWORD attributes) {
@@ -53,15 +56,16 @@ std::vector<listed_entry> entries_of(HANDLE folder) {
 // reached so goes as a link (tessel::delete_entry), and a folder is entered only when both its
 // listing and its handle show a plain folder that is the entry itself; a folder link stays.
 bool remove_held(const std::wstring& path, HANDLE folder, int depth) {
+  const std::wstring folder_path = tessel::system_path_of(folder);
   for (const listed_entry& entry : entries_of(folder)) {
     const std::wstring child = path + L"\\" + entry.name;
     tessel::unique_file opened = open_entry(child);
     if (!opened) continue;
     const DWORD attributes = attributes_of(opened.get());
     if (!is_plain_folder(attributes)) {
-      tessel::delete_entry(folder, path, std::move(opened), entry.name);  // a file, or a link as itself
+      tessel::delete_entry(folder_path, path, std::move(opened), entry.name);  // a file, or a link as itself
     } else if (is_plain_folder(entry.attributes) && entry.name[0] != L'.' && depth < deepest &&
-               tessel::is_entry_itself(folder, opened.get(), entry.name)) {
+               tessel::is_entry_itself(folder_path, opened.get(), entry.name)) {
       remove_held(child, opened.get(), depth + 1);
     }
   }

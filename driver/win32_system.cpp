@@ -123,14 +123,15 @@ std::uint32_t win32_system::create_private_log(const std::string& path) {
     if (!GetFileInformationByHandle(found.get(), &info)) return GetLastError();
     if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) == FILE_ATTRIBUTE_DIRECTORY)
       return ERROR_ACCESS_DENIED;  // a folder of that name is not removed for a log
-    if (tessel::is_entry_itself(folder.get(), found.get(), name)) {
+    const std::wstring folder_path = tessel::system_path_of(folder.get());
+    if (tessel::is_entry_itself(folder_path, found.get(), name)) {
       // An earlier run's log may be read-only; its attributes change only once it is known to
       // be the entry itself, never a link's target.
       FILE_BASIC_INFO normal{};
       normal.FileAttributes = FILE_ATTRIBUTE_NORMAL;
       SetFileInformationByHandle(found.get(), FileBasicInfo, &normal, sizeof normal);
     }
-    if (!tessel::delete_entry(folder.get(), full.substr(0, full.size() - name.size() - 1), std::move(found), name))
+    if (!tessel::delete_entry(folder_path, full.substr(0, full.size() - name.size() - 1), std::move(found), name))
       return GetLastError() != 0 ? GetLastError() : ERROR_ACCESS_DENIED;
   } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
     return GetLastError();

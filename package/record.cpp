@@ -144,16 +144,34 @@ record_status record_reader::read(payload_sink& sink) {
 
   md5_context md5;
   if (!sink.begin(length)) return record_status::too_long;
-  // The buffer grows to the largest block needed so far: short texts never cost a full block.
+  // Whatever ends the read, the sink lets go of the blocks before they are reused or freed.
+  struct ending {
+    payload_sink& sink;
+    bool done = false;
+    bool end() {
+      done = true;
+      return sink.end();
+    }
+    ~ending() {
+      if (!done) sink.end();
+    }
+  } ending{sink};
+  // The buffers grow to the largest block needed so far: short texts never cost a full block, and
+  // a payload of one block never costs a second buffer.
   const std::uint64_t block = std::min<std::uint64_t>(length, block_size_);
-  if (block_.size() < block) block_.resize(static_cast<std::size_t>(block));
-  for (std::uint64_t done = 0; done < length;) {
+  const int buffers = length > block ? 2 : 1;
+  for (int i = 0; i < buffers; ++i)
+    if (block_[i].size() < block) block_[i].resize(static_cast<std::size_t>(block));
+  unsigned next = 0;
+  for (std::uint64_t done = 0; done < length; next ^= 1U) {
+    char* const bytes = block_[next].data();
     const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(length - done, block));
-    if (!file_.read(block_.data(), count)) return record_status::read_failed;
-    md5.update(block_.data(), count);
-    if (!sink.take(block_.data(), count)) return record_status::sink_failed;
+    if (!file_.read(bytes, count)) return record_status::read_failed;
+    md5.update(bytes, count);
+    if (!sink.take(bytes, count)) return record_status::sink_failed;
     done += count;
   }
+  if (!ending.end()) return record_status::sink_failed;
   if (md5.digest() != trailer.digest) return record_status::digest_mismatch;
   return seek_to(file_, start) ? record_status::ok : record_status::move_failed;
 }

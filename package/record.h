@@ -69,8 +69,15 @@ class payload_sink {
     (void)length;
     return true;
   }
-  // The next `count` bytes (never 0). False stops the read: record_status::sink_failed.
+  // The next `count` bytes (never 0). False stops the read: record_status::sink_failed. The bytes
+  // stay valid and unchanged until the call after the next take, or end(): a sink may still be
+  // writing one block while the reader reads and hashes the next.
   virtual bool take(const char* bytes, std::size_t count) = 0;
+  // Called once after begin() succeeded, when the read of the payload stops for whatever reason
+  // (also while an exception leaves the read): the sink completes what it took and keeps no
+  // reference to the bytes; never throws. False (only looked at after the last block) is
+  // record_status::sink_failed.
+  virtual bool end() { return true; }
 };
 
 // Holds a text record in memory: the first `limit` bytes of it, and its length. A text longer than
@@ -137,7 +144,7 @@ class record_reader {
  private:
   byte_source& file_;
   std::size_t block_size_;
-  std::vector<char> block_;
+  std::vector<char> block_[2];  // alternately read into: the sink may still hold the other (take)
   std::uint64_t last_start_ = 0;
   std::uint64_t floor_ = 0;
 };

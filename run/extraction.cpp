@@ -1,6 +1,7 @@
 #include "run/extraction.h"
 
 #include <algorithm>
+#include <map>
 #include <memory>
 
 #include "run/messages.h"
@@ -18,6 +19,7 @@ class head_sink final : public payload_sink {
     head_.append(bytes, std::min(count, room));
     return output_.take(bytes, count);
   }
+  bool end() override { return output_.end(); }
   const std::string& head() const { return head_; }
 
  private:
@@ -56,7 +58,7 @@ class extraction final : public chain_consumer {
     if (staged_) release(output_);  // a file of the same name is replaced: the run lets go of it first
     if (staged_ && staged_->commit(output_)) {
       folder_.committed(name_, entry.data_size, head_->head());
-      held_.push_back({comparable_file_name(output_), std::move(staged_)});
+      hold(std::move(staged_));
       return true;
     }
     if (staged_) problem_ = file_problem::not_named;
@@ -75,8 +77,10 @@ class extraction final : public chain_consumer {
   // The committed files, each still held by the run.
   std::vector<std::unique_ptr<staged_output>> take_held() {
     std::vector<std::unique_ptr<staged_output>> files;
-    for (held_file& file : held_) files.push_back(std::move(file.output));
+    for (std::unique_ptr<staged_output>& file : held_)
+      if (file) files.push_back(std::move(file));
     held_.clear();
+    held_index_.clear();
     return files;
   }
 
@@ -105,16 +109,20 @@ class extraction final : public chain_consumer {
 
   // Closes the held file at `path`, if any (names compared as Windows compares them).
   void release(const std::string& path) {
-    const std::string key = comparable_file_name(path);
-    held_.erase(std::remove_if(held_.begin(), held_.end(), [&](const held_file& file) { return file.key == key; }),
-                held_.end());
+    const auto place = held_index_.find(comparable_file_name(path));
+    if (place == held_index_.end()) return;
+    held_[place->second].reset();
+    held_index_.erase(place);
   }
 
-  struct held_file {
-    std::string key;  // its path, as Windows compares it
-    std::unique_ptr<staged_output> output;
-  };
-  std::vector<held_file> held_;
+  // Holds the committed file at output_ until the run lets go of every file.
+  void hold(std::unique_ptr<staged_output> file) {
+    held_.push_back(std::move(file));
+    held_index_[comparable_file_name(output_)] = held_.size() - 1;
+  }
+
+  std::vector<std::unique_ptr<staged_output>> held_;  // in the order committed; null once released
+  std::map<std::string, std::size_t> held_index_;     // comparable_file_name of each held path → its place
 };
 
 }  // namespace

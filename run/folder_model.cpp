@@ -63,17 +63,20 @@ void folder_model::committed(const std::string& stored_name, std::uint64_t size,
   memory_source image(head);
   const std::string problem = program_image_problem(image);
   entry.image_problem = size == 0 ? "is empty (0 bytes)" : problem.empty() ? problem : "is " + problem;
-  for (file& existing : files_) {
-    if (comparable_file_name(existing.name) == comparable_file_name(entry.name)) {
-      existing = std::move(entry);  // replaced, as a file of the same name is on disk
-      return;
-    }
+  const auto [place, added] = index_.emplace(comparable_file_name(entry.name), files_.size());
+  if (!added) {
+    files_[place->second] = std::move(entry);  // replaced, as a file of the same name is on disk
+    return;
   }
-  files_.push_back(std::move(entry));
+  try {
+    files_.push_back(std::move(entry));
+  } catch (...) {
+    index_.erase(place);
+    throw;
+  }
 }
 
 const folder_model::file* folder_model::find(const std::string& name) const {
-  for (const file& existing : files_)
-    if (comparable_file_name(existing.name) == comparable_file_name(name)) return &existing;
-  return nullptr;
+  const auto place = index_.find(comparable_file_name(name));
+  return place == index_.end() ? nullptr : &files_[place->second];
 }

@@ -4,8 +4,9 @@
 // stub and tailpack's simulated machine decide alike.
 #pragma once
 #include <cstdint>
-#include <vector>
+#include <map>
 #include <string>
+#include <vector>
 
 // Path limits, in UTF-16 units (base/wtf8.h utf16_length). The run's file calls take the extended
 // form of a path ("\\?\", "\\?\UNC\"), so a file's full path may be as long as that form allows:
@@ -69,5 +70,6 @@ class folder_model {
 
  private:
   std::string folder_;
-  std::vector<file> files_;  // a package carries few files: a list is the smallest code
+  std::vector<file> files_;
+  std::map<std::string, std::size_t> index_;  // comparable_file_name of each file → its place in files_
 };

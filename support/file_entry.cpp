@@ -5,16 +5,6 @@
 namespace tessel {
 namespace {
 
-// The path of the open file or folder as the system names it, from the volume's root ("\a\b");
-// empty when it cannot be read.
-std::wstring path_of(HANDLE handle) {
-  std::wstring buffer(sizeof(FILE_NAME_INFO) / sizeof(wchar_t) + 32768, L'\0');  // the longest path
-  auto* const info = reinterpret_cast<FILE_NAME_INFO*>(&buffer[0]);
-  if (!GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size() * sizeof(wchar_t))))
-    return std::wstring();
-  return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
-}
-
 bool same_ignoring_case(const std::wstring& a, const std::wstring& b) {
   return CompareStringOrdinal(a.data(), static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()), TRUE) ==
          CSTR_EQUAL;
@@ -32,16 +22,46 @@ unique_file open_parent_folder(const std::wstring& path, std::wstring& name) {
                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
 }
 
-bool is_entry_itself(HANDLE folder, HANDLE entry, const std::wstring& name) noexcept {
+std::wstring system_path_of(HANDLE handle) noexcept {
   try {
-    std::wstring expected = path_of(folder);
-    const std::wstring found = path_of(entry);
-    if (expected.empty() || found.empty()) return false;
-    if (expected.back() != L'\\') expected += L'\\';
-    return same_ignoring_case(found, expected + name);
+    // Most paths fit the first buffer; the longest path fits the second.
+    for (const std::size_t room : {std::size_t{520}, std::size_t{32768}}) {
+      std::wstring buffer(sizeof(FILE_NAME_INFO) / sizeof(wchar_t) + room, L'\0');
+      auto* const info = reinterpret_cast<FILE_NAME_INFO*>(&buffer[0]);
+      if (GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size() * sizeof(wchar_t))))
+        return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
+      if (GetLastError() != ERROR_MORE_DATA) break;
+    }
+  } catch (...) {
+  }
+  return std::wstring();
+}
+
+bool is_entry_itself(const std::wstring& folder_path, HANDLE entry, const std::wstring& name) noexcept {
+  try {
+    if (folder_path.empty()) return false;
+    const std::wstring found = system_path_of(entry);
+    if (found.empty()) return false;
+    return same_ignoring_case(found, folder_path.back() == L'\\' ? folder_path + name : folder_path + L'\\' + name);
   } catch (...) {
     return false;
   }
+}
+
+bool file_index_of(HANDLE file, unsigned long long& index) noexcept {
+  // NtQueryInformationFile with FileInternalInformation (6): ntdll's, in every Windows since NT.
+  using query_function = LONG(WINAPI*)(HANDLE, void* status, void* information, ULONG length, int kind);
+  static const auto query = reinterpret_cast<query_function>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryInformationFile")));
+  constexpr int file_internal_information = 6;
+  ULONG_PTR status[2] = {};
+  LONGLONG number = 0;
+  if (query == nullptr || query(file, status, &number, sizeof number, file_internal_information) < 0) {
+    SetLastError(ERROR_INVALID_FUNCTION);
+    return false;
+  }
+  index = static_cast<unsigned long long>(number);
+  return true;
 }
 
 bool set_delete_pending(HANDLE entry, bool pending) noexcept {
@@ -67,8 +87,9 @@ bool rename_by_handle(HANDLE file, const std::wstring& path) noexcept {
   }
 }
 
-bool delete_entry(HANDLE folder, const std::wstring& folder_path, unique_file entry, const std::wstring& name) noexcept {
-  if (is_entry_itself(folder, entry.get(), name)) return delete_by_handle(entry.get());
+bool delete_entry(const std::wstring& folder_system_path, const std::wstring& folder_path, unique_file entry,
+                  const std::wstring& name) noexcept {
+  if (is_entry_itself(folder_system_path, entry.get(), name)) return delete_by_handle(entry.get());
   entry.reset();  // a system may refuse to replace a link whose target is open
   try {
     // A name of our own beside it, created new; it takes the link's place and then goes.
