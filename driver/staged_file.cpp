@@ -1,7 +1,6 @@
 #include "driver/staged_file.h"
 
-#include <climits>
-#include <cstring>
+#include <new>
 
 #include "support/file_entry.h"
 #include "support/wide_path.h"
@@ -41,29 +40,30 @@ staged_file::staged_file(const std::wstring& path) : path_(path) {
 }
 
 staged_file::~staged_file() {
+  writer_.reset();
   file_.reset();
   if (!committed_ && !pending_ && !path_.empty()) DeleteFileW(path_.c_str());
 }
 
-bool staged_file::take(const char* bytes, std::size_t count) {
-  while (count > 0) {
-    const DWORD chunk = count > INT_MAX ? static_cast<DWORD>(INT_MAX) : static_cast<DWORD>(count);
-    DWORD written = 0;
-    if (!WriteFile(file_.get(), bytes, chunk, &written, nullptr)) {
-      error_ = GetLastError();
-      return false;
-    }
-    if (written == 0) {  // a short write that reports success: nothing more fits
-      error_ = ERROR_DISK_FULL;
-      return false;
-    }
-    bytes += written;
-    count -= written;
-  }
+bool staged_file::begin(std::uint64_t length) {
+  if (length <= record_block_size) return true;  // one write: nothing to overlap, no call to spare
+  FILE_ALLOCATION_INFO room{};
+  room.AllocationSize.QuadPart = static_cast<LONGLONG>(length);
+  SetFileInformationByHandle(file_.get(), FileAllocationInfo, &room, sizeof room);  // a hint: a refusal costs nothing
+  writer_.reset(new (std::nothrow) block_writer(file_.get()));
+  if (writer_ && !writer_->started()) writer_.reset();  // written here instead
   return true;
 }
 
+bool staged_file::take(const char* bytes, std::size_t count) {
+  return writer_ ? writer_->write(bytes, count, error_) : write_all(file_.get(), bytes, count, error_);
+}
+
+bool staged_file::end() { return !writer_ || writer_->wait(error_); }
+
 bool staged_file::commit(const std::string& path) {
+  if (!end()) return false;
+  writer_.reset();
   std::wstring target;
   try {
     target = tessel::extended_path(path);

@@ -1,7 +1,9 @@
 // A file entry's data on its way to its stored name (Windows).
 #pragma once
+#include <memory>
 #include <string>
 
+#include "driver/block_writer.h"
 #include "run/system.h"
 #include "support/handle.h"
 #include "support/windows.h"
@@ -24,8 +26,15 @@ class staged_file final : public staged_output {
 
   bool created() const { return static_cast<bool>(file_); }
 
-  // Writes the block; false on a failed or short write (a full disk), with error() set.
+  // A payload of more than one block: asks the file system for all its room at once, and writes
+  // its blocks on a thread of their own (block_writer.h) while the run reads and hashes the next.
+  bool begin(std::uint64_t length) override;
+  // Writes the block, or hands it to the writing thread; false on a failed or short write (a full
+  // disk), with error() set; a block written on the thread reports its failure at the next take
+  // or at end().
   bool take(const char* bytes, std::size_t count) override;
+  // Waits for the block in flight; false with error() set when a block failed.
+  bool end() override;
 
   // Renames the file to `path` (a full path, the run's text) by its handle, replacing a file of
   // that name, then exchanges the writing handle for the reading one that holds the file. The
@@ -45,6 +54,7 @@ class staged_file final : public staged_output {
 
   std::wstring path_;
   tessel::unique_file file_;
+  std::unique_ptr<block_writer> writer_;  // declared after file_: it ends before the file closes
   DWORD error_ = NO_ERROR;
   bool committed_ = false;
   bool pending_ = false;  // marked for deletion when its handle closes

@@ -77,6 +77,44 @@ TEST_F(win32_system_test, staged_file_takes_its_name_only_at_commit_and_is_held)
   EXPECT_EQ(test_files::read(root_ + "setup.exe"), "new");
 }
 
+// A payload of several blocks is written on the writer's thread from two alternating buffers, as
+// the record reader hands them over, and arrives whole; a block that fails on the thread (here a
+// handle without write access, as a full disk would) fails the next hand-over and the end, and the
+// staged file goes.
+TEST_F(win32_system_test, blocks_written_on_the_thread_arrive_whole_and_failures_surface) {
+  const std::size_t block = record_block_size;
+  std::string buffers[2] = {std::string(block, '\0'), std::string(block, '\0')};
+  std::string expected;
+  {
+    staged_file staged(tessel::wide(root_ + "~extract0.tmp"));
+    ASSERT_TRUE(staged.begin(3 * block + 5));
+    for (int i = 0; i < 4; ++i) {
+      std::string& buffer = buffers[i % 2];
+      const std::size_t count = i < 3 ? block : 5;
+      for (std::size_t at = 0; at < count; ++at) buffer[at] = static_cast<char>('a' + (i * 7 + at) % 26);
+      expected.append(buffer, 0, count);
+      ASSERT_TRUE(staged.take(buffer.data(), count));
+    }
+    ASSERT_TRUE(staged.end());
+    ASSERT_TRUE(staged.commit(root_ + "data.bin")) << staged.error();
+  }
+  EXPECT_TRUE(test_files::read(root_ + "data.bin") == expected);
+
+  test_files::write(root_ + "readonly.bin", "");
+  const tessel::unique_file reading(CreateFileA((root_ + "readonly.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(reading);
+  block_writer writer(reading.get());
+  ASSERT_TRUE(writer.started());
+  DWORD error = NO_ERROR;
+  EXPECT_TRUE(writer.write(buffers[0].data(), block, error));  // fails on the thread
+  EXPECT_FALSE(writer.write(buffers[1].data(), block, error));
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  error = NO_ERROR;
+  EXPECT_FALSE(writer.wait(error));
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
 // Folders and files in any characters and beyond MAX_PATH, as the run names them.
 TEST_F(win32_system_test, paths_in_any_characters_and_longer_than_max_path) {
   win32_system system(nullptr);

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <fstream>
 #include <random>
+#include <stdexcept>
 
 #include "package/chain.h"
 #include "package/tests/sample_packages.h"
@@ -59,6 +60,81 @@ TEST(record_reader, streams_payloads_of_any_length_in_blocks_of_any_size) {
       EXPECT_EQ(source.position(), 6u);
       EXPECT_EQ(reader.last_start(), 6u);
     }
+  }
+}
+
+// A sink that writes one block behind, as the stub's file writer does: it checks at each take and
+// at end() that the block it still holds is unchanged, and counts end().
+class lagging_sink final : public payload_sink {
+ public:
+  explicit lagging_sink(std::size_t throw_at = SIZE_MAX) : throw_at_(throw_at) {}
+  bool take(const char* bytes, std::size_t count) override {
+    check_held();
+    if (++blocks == throw_at_) throw std::runtime_error("a failure while a block is in flight");
+    held_ = bytes;
+    copy_.assign(bytes, count);
+    return true;
+  }
+  bool end() override {
+    check_held();
+    held_ = nullptr;
+    ++ends;
+    return true;
+  }
+  std::size_t blocks = 0;
+  int ends = 0;
+  bool held_changed = false;
+
+ private:
+  void check_held() {
+    if (held_ != nullptr && std::string(held_, copy_.size()) != copy_) held_changed = true;
+  }
+  std::size_t throw_at_;
+  const char* held_ = nullptr;
+  std::string copy_;
+};
+
+// Reads succeed until the `fail_at`-th.
+class failing_source final : public byte_source {
+ public:
+  failing_source(const std::string& bytes, int fail_at) : inner_(bytes), fail_at_(fail_at) {}
+  bool seek(std::int64_t delta) override { return inner_.seek(delta); }
+  std::int64_t seek_end() override { return inner_.seek_end(); }
+  bool read(void* buffer, std::size_t count) override { return ++reads_ != fail_at_ && inner_.read(buffer, count); }
+  std::uint64_t position() const override { return inner_.position(); }
+
+ private:
+  memory_source inner_;
+  int fail_at_, reads_ = 0;
+};
+
+TEST(record_reader, a_sink_may_hold_the_last_block_until_the_next_take_and_always_hears_the_end) {
+  std::string payload(40, '\0');
+  for (std::size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<char>(i);
+  const std::string package = record(payload);
+  struct outcome_case {
+    int failing_read;        // 0: none; 1 is the trailer's read, 2 the first block's
+    std::size_t throw_at;    // the take that throws, SIZE_MAX for none
+    record_status expected;
+  };
+  const outcome_case cases[] = {
+      {0, SIZE_MAX, record_status::ok},
+      {4, SIZE_MAX, record_status::read_failed},  // a cancel or a failed read in the third block
+      {0, 3, record_status::ok},                  // an exception in the third take
+  };
+  for (const outcome_case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.failing_read) + "/" + std::to_string(c.throw_at));
+    failing_source source(package, c.failing_read);
+    source.seek_end();
+    record_reader reader(source, 8);
+    lagging_sink sink(c.throw_at);
+    if (c.throw_at != SIZE_MAX) {
+      EXPECT_THROW(reader.read(sink), std::runtime_error);
+    } else {
+      EXPECT_EQ(reader.read(sink), c.expected);
+    }
+    EXPECT_EQ(sink.ends, 1);
+    EXPECT_FALSE(sink.held_changed);
   }
 }
 
