@@ -109,24 +109,7 @@ string(UUID _tailrun_product_code NAMESPACE "${_tailrun_upgrade_code}" NAME "${C
 _tailrun_xml(_tailrun_name "${CPACK_PACKAGE_NAME}")
 _tailrun_xml(_tailrun_vendor "${CPACK_PACKAGE_VENDOR}")
 _tailrun_xml(_tailrun_folder "${CPACK_PACKAGE_INSTALL_DIRECTORY}")
-file(WRITE "${_tailrun_work}/product.wxs" "<?xml version=\"1.0\" encoding=\"utf-8\"?>
-<Wix xmlns=\"http://schemas.microsoft.com/wix/2006/wi\">
-  <Product Id=\"${_tailrun_product_code}\" Name=\"${_tailrun_name}\" Language=\"${CPACK_TAILRUN_MSI_LANGUAGE}\"
-           Version=\"${CPACK_PACKAGE_VERSION}\" Manufacturer=\"${_tailrun_vendor}\" UpgradeCode=\"${_tailrun_upgrade_code}\">
-    <Package InstallerVersion=\"200\" Compressed=\"yes\" InstallScope=\"perMachine\" />
-    <Media Id=\"1\" Cabinet=\"product.cab\" EmbedCab=\"yes\" />
-    <MajorUpgrade DowngradeErrorMessage=\"A newer version of ${_tailrun_name} is already installed.\" />
-    <Directory Id=\"TARGETDIR\" Name=\"SourceDir\">
-      <Directory Id=\"${_tailrun_program_files}\">
-        <Directory Id=\"INSTALLDIR\" Name=\"${_tailrun_folder}\" />
-      </Directory>
-    </Directory>
-    <Feature Id=\"Complete\" Level=\"1\">
-      <ComponentGroupRef Id=\"Tailrun.Files\" />
-    </Feature>
-  </Product>
-</Wix>
-")
+configure_file("${CMAKE_CURRENT_LIST_DIR}/TailrunProduct.wxs.in" "${_tailrun_work}/product.wxs" @ONLY)
 # wixl takes sources relative to the .wxs files' folder.
 file(RELATIVE_PATH _tailrun_source "${_tailrun_work}" "${CPACK_TEMPORARY_DIRECTORY}")
 set(_tailrun_msi "${_tailrun_work}/setup.msi")
