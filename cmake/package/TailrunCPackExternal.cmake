@@ -109,7 +109,7 @@ string(UUID _tailrun_product_code NAMESPACE "${_tailrun_upgrade_code}" NAME "${C
 _tailrun_xml(_tailrun_name "${CPACK_PACKAGE_NAME}")
 _tailrun_xml(_tailrun_vendor "${CPACK_PACKAGE_VENDOR}")
 _tailrun_xml(_tailrun_folder "${CPACK_PACKAGE_INSTALL_DIRECTORY}")
-configure_file("${CMAKE_CURRENT_LIST_DIR}/TailrunProduct.wxs.in" "${_tailrun_work}/product.wxs" @ONLY)
+configure_file("${CMAKE_CURRENT_LIST_DIR}/TailrunProduct.wxs" "${_tailrun_work}/product.wxs" @ONLY)
 # wixl takes sources relative to the .wxs files' folder.
 file(RELATIVE_PATH _tailrun_source "${_tailrun_work}" "${CPACK_TEMPORARY_DIRECTORY}")
 set(_tailrun_msi "${_tailrun_work}/setup.msi")
