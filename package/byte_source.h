@@ -21,6 +21,13 @@ class byte_source {
 
   // The position, in bytes from the start.
   virtual std::uint64_t position() const = 0;
+
+  // Moves to the absolute `offset`; fails as seek does.
+  bool seek_to(std::uint64_t offset) {
+    return seek(static_cast<std::int64_t>(offset) - static_cast<std::int64_t>(position()));
+  }
+  // Reads exactly `count` bytes at the absolute `offset`; fails as seek and read do.
+  bool read_at(std::uint64_t offset, void* buffer, std::size_t count) { return seek_to(offset) && read(buffer, count); }
 };
 
 // Bytes held in memory (tests, fuzzing). The source keeps its own copy.
@@ -37,6 +44,8 @@ class memory_source final : public byte_source {
   std::uint64_t position_ = 0;
 };
 
-// Opens the file at `path` for reading as a package (the platform's file functions). Returns null
-// when it cannot be opened; `error` then holds the system's reason.
+#ifndef _WIN32
+// Opens the file at `path` for reading as a package. Returns null when it cannot be opened; `error`
+// then holds the system's reason. (Windows opens a package by its wide path: win32_file_source.h.)
 std::unique_ptr<byte_source> open_package_file(const std::string& path, std::string* error);
+#endif

@@ -80,7 +80,7 @@ walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t 
   if (marker < 0) return result;
   // Marker text too near the end for its record: found, but its record cannot be read.
   const std::uint64_t marker_end = static_cast<std::uint64_t>(marker) + tail_marker_record_size;
-  if (!file.seek(static_cast<std::int64_t>(marker_end) - static_cast<std::int64_t>(file.position()))) {
+  if (!file.seek_to(marker_end)) {
     result.stop = walk_stop::read_failed;
     result.records_read = 1;
     result.failed_at = marker_end;

@@ -13,22 +13,18 @@ constexpr std::uint16_t dll = 0x2000;
 constexpr std::uint16_t pe32_magic = 0x10b;
 constexpr std::uint16_t pe32_plus_magic = 0x20b;
 constexpr std::uint16_t most_sections = 96;
-bool read_at(byte_source& file, std::uint64_t offset, void* buffer, std::size_t count) {
-  return file.seek(static_cast<std::int64_t>(offset) - static_cast<std::int64_t>(file.position())) &&
-         file.read(buffer, count);
-}
 
 }  // namespace
 
 std::string read_pe_headers(byte_source& file, pe_headers& headers) {
   const std::int64_t size = file.seek_end();
   unsigned char mz[64];
-  if (size < static_cast<std::int64_t>(sizeof mz) || !read_at(file, 0, mz, sizeof mz) || mz[0] != 'M' || mz[1] != 'Z')
+  if (size < static_cast<std::int64_t>(sizeof mz) || !file.read_at(0, mz, sizeof mz) || mz[0] != 'M' || mz[1] != 'Z')
     return "not a Windows executable (it does not start with an MZ header)";
   headers.pe_offset = le32(mz + pe_pointer_offset);
   unsigned char head[4 + file_header_size + 2];  // signature, file header, optional header magic
   if (headers.pe_offset + sizeof head > static_cast<std::uint64_t>(size) ||
-      !read_at(file, headers.pe_offset, head, sizeof head) || head[0] != 'P' || head[1] != 'E' || head[2] != 0 ||
+      !file.read_at(headers.pe_offset, head, sizeof head) || head[0] != 'P' || head[1] != 'E' || head[2] != 0 ||
       head[3] != 0)
     return "not a Windows executable (no PE header where its MZ header points)";
   headers.characteristics = le16(head + 4 + 18);
@@ -43,8 +39,8 @@ std::string read_pe_headers(byte_source& file, pe_headers& headers) {
   const std::uint64_t count_offset = headers.magic == pe32_magic ? 92 : 108;
   const std::uint64_t entry_offset = count_offset + 4 + pe_certificate_directory * 8;
   unsigned char count[4], entry[8];
-  if (headers.optional_size >= entry_offset + 8 && read_at(file, headers.optional_offset + count_offset, count, 4) &&
-      le32(count) > pe_certificate_directory && read_at(file, headers.optional_offset + entry_offset, entry, 8)) {
+  if (headers.optional_size >= entry_offset + 8 && file.read_at(headers.optional_offset + count_offset, count, 4) &&
+      le32(count) > pe_certificate_directory && file.read_at(headers.optional_offset + entry_offset, entry, 8)) {
     headers.certificate_table = le32(entry);
     headers.certificate_size = le32(entry + 4);
   }
@@ -53,7 +49,7 @@ std::string read_pe_headers(byte_source& file, pe_headers& headers) {
   std::uint64_t end = 0;
   unsigned char raw[8];
   for (std::uint16_t i = 0; i < sections && i < most_sections; ++i) {
-    if (!read_at(file, table + i * std::uint64_t{40} + 16, raw, sizeof raw)) {
+    if (!file.read_at(table + i * std::uint64_t{40} + 16, raw, sizeof raw)) {
       end = 0;
       break;
     }

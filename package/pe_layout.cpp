@@ -12,18 +12,13 @@ constexpr std::uint16_t most_sections = 96;  // the loader's own limit
 // Optional header fields, the same in PE32 and PE32+.
 constexpr std::uint64_t section_alignment_at = 32, checksum_at = 64;
 
-bool read_at(byte_source& file, std::uint64_t offset, void* buffer, std::size_t count) {
-  return file.seek(static_cast<std::int64_t>(offset) - static_cast<std::int64_t>(file.position())) &&
-         file.read(buffer, count);
-}
-
 // The data directories and the section table; false when they lie outside the file.
 bool read_tables(byte_source& file, pe_layout& layout, std::uint16_t section_count) {
   const pe_headers& headers = layout.headers;
   const std::uint64_t count_offset = headers.magic == pe32_magic ? 92 : 108;
   unsigned char fields[36];  // SectionAlignment to CheckSum
   if (headers.optional_size < count_offset + 4 ||
-      !read_at(file, headers.optional_offset + section_alignment_at, fields, sizeof fields))
+      !file.read_at(headers.optional_offset + section_alignment_at, fields, sizeof fields))
     return true;  // a header too short to hold them: nothing more to read
   layout.section_alignment = le32(fields);
   layout.file_alignment = le32(fields + 4);
@@ -31,13 +26,13 @@ bool read_tables(byte_source& file, pe_layout& layout, std::uint16_t section_cou
   layout.size_of_headers = le32(fields + 28);
   layout.checksum_offset = headers.optional_offset + checksum_at;
   unsigned char count[4];
-  if (!read_at(file, headers.optional_offset + count_offset, count, 4)) return false;
+  if (!file.read_at(headers.optional_offset + count_offset, count, 4)) return false;
   layout.directories = headers.optional_offset + count_offset + 4;
   const std::uint64_t room = (headers.optional_size - count_offset - 4) / 8;
   layout.directory_count = static_cast<std::uint32_t>(std::min<std::uint64_t>(le32(count), room));
   unsigned char entry[8];
   if (layout.directory_count > pe_resource_directory &&
-      read_at(file, layout.directories + pe_resource_directory * 8, entry, 8)) {
+      file.read_at(layout.directories + pe_resource_directory * 8, entry, 8)) {
     layout.resource_rva = le32(entry);
     layout.resource_size = le32(entry + 4);
   }
@@ -45,7 +40,7 @@ bool read_tables(byte_source& file, pe_layout& layout, std::uint16_t section_cou
   if (section_count > most_sections) return false;
   for (std::uint16_t i = 0; i < section_count; ++i) {
     unsigned char h[pe_section_header_size];
-    if (!read_at(file, layout.section_table + i * std::uint64_t{pe_section_header_size}, h, sizeof h)) return false;
+    if (!file.read_at(layout.section_table + i * std::uint64_t{pe_section_header_size}, h, sizeof h)) return false;
     pe_section section;
     section.name.assign(reinterpret_cast<const char*>(h), 8);
     section.name.resize(section.name.find('\0') == std::string::npos ? 8 : section.name.find('\0'));
@@ -65,7 +60,7 @@ std::string read_pe_layout(byte_source& file, pe_layout& layout) {
   std::string problem = read_pe_headers(file, layout.headers);
   if (!problem.empty()) return problem;
   unsigned char count[2];
-  if (!read_at(file, layout.headers.pe_offset + 4 + 2, count, 2) || !read_tables(file, layout, le16(count)))
+  if (!file.read_at(layout.headers.pe_offset + 4 + 2, count, 2) || !read_tables(file, layout, le16(count)))
     return "not a Windows executable (its section table lies outside the file)";
   return "";
 }

@@ -9,16 +9,6 @@
 
 namespace {
 
-
-// Moves to the absolute offset `target` with a relative move.
-bool seek_to(byte_source& file, std::uint64_t target) {
-  return file.seek(static_cast<std::int64_t>(target) - static_cast<std::int64_t>(file.position()));
-}
-
-bool read_at(byte_source& file, std::uint64_t offset, void* buffer, std::size_t count) {
-  return seek_to(file, offset) && file.read(buffer, count);
-}
-
 // The highest start of the marker text in [low, high) of the file, or -1.
 std::int64_t search_backward(byte_source& file, std::uint64_t low, std::uint64_t high) {
   const std::string& marker = tail_marker_text();
@@ -27,7 +17,7 @@ std::int64_t search_backward(byte_source& file, std::uint64_t low, std::uint64_t
   while (block_end - low >= marker.size()) {
     const std::uint64_t block_start = std::max(low, block_end > record_block_size ? block_end - record_block_size : 0);
     block.resize(block_end - block_start);
-    if (!read_at(file, block_start, block.data(), block.size())) return -1;
+    if (!file.read_at(block_start, block.data(), block.size())) return -1;
     const auto hit = std::find_end(block.begin(), block.end(), marker.begin(), marker.end());
     if (hit != block.end()) return static_cast<std::int64_t>(block_start) + (hit - block.begin());
     if (block_start == low) break;
@@ -41,12 +31,12 @@ std::int64_t marker_before_table(byte_source& file, std::uint64_t table) {
   const std::string& marker = tail_marker_text();
   unsigned char padding[8] = {};
   const std::uint64_t before = std::min<std::uint64_t>(table, sizeof padding);
-  if (!read_at(file, table - before, padding, before)) return -1;
+  if (!file.read_at(table - before, padding, before)) return -1;
   for (std::uint64_t zeros = 0; zeros <= before && zeros < sizeof padding; ++zeros) {
     const std::uint64_t end = table - zeros;
     std::string text(marker.size(), '\0');
     if (end >= tail_marker_record_size + 23 &&
-        read_at(file, end - tail_marker_record_size, &text[0], text.size()) && text == marker)
+        file.read_at(end - tail_marker_record_size, &text[0], text.size()) && text == marker)
       return static_cast<std::int64_t>(end - tail_marker_record_size);
     if (zeros < before && padding[before - 1 - zeros] != 0) break;
   }
@@ -139,7 +129,7 @@ record_status record_reader::read(payload_sink& sink) {
   if (length > end - record_overhead) return record_status::move_failed;
   const std::uint64_t start = end - record_overhead - length;
   if (start < floor_) return record_status::into_stub;
-  if (!seek_to(file_, start)) return record_status::move_failed;
+  if (!file_.seek_to(start)) return record_status::move_failed;
   last_start_ = start;
 
   md5_context md5;
@@ -173,5 +163,5 @@ record_status record_reader::read(payload_sink& sink) {
   }
   if (!ending.end()) return record_status::sink_failed;
   if (md5.digest() != trailer.digest) return record_status::digest_mismatch;
-  return seek_to(file_, start) ? record_status::ok : record_status::move_failed;
+  return file_.seek_to(start) ? record_status::ok : record_status::move_failed;
 }

@@ -151,7 +151,3 @@ class record_reader {
 
 // One record into `payload` (held whole), through a reader of its own.
 record_status read_record(byte_source& file, std::string& payload);
-
-// read_record with the chain's verdict convention: true on ok; a digest mismatch sets `verdict`
-// to false; any other failure leaves it alone.
-bool read_record_backward(byte_source& file, std::string& payload, bool& verdict);

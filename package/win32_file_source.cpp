@@ -67,23 +67,9 @@ constexpr DWORD package_access = GENERIC_READ, package_sharing = FILE_SHARE_READ
 
 }  // namespace
 
-tessel::unique_file open_package_handle(const std::string& path) {
-  return tessel::unique_file(
-      CreateFileA(path.c_str(), package_access, package_sharing, nullptr, OPEN_EXISTING, package_flags, nullptr));
-}
-
 tessel::unique_file open_package_handle(const std::wstring& path) {
   return tessel::unique_file(
       CreateFileW(path.c_str(), package_access, package_sharing, nullptr, OPEN_EXISTING, package_flags, nullptr));
-}
-
-std::unique_ptr<byte_source> open_package_file(const std::string& path, std::string* error) {
-  tessel::unique_file file = open_package_handle(path);
-  if (!file) {
-    if (error) *error = tessel::system_error_text(GetLastError());
-    return nullptr;
-  }
-  return make_file_source(std::move(file));
 }
 
 std::unique_ptr<byte_source> make_file_source(tessel::unique_file file) {

@@ -25,10 +25,7 @@ class win32_file_source final : public byte_source {
 };
 
 // Opens `path` as a package: GENERIC_READ, shared for reading only, OPEN_EXISTING, sequential
-// scan. Invalid on failure, with the thread's last error set by CreateFileA.
-tessel::unique_file open_package_handle(const std::string& path);
-
-// The same, by a wide path.
+// scan. Invalid on failure, with the thread's last error set by CreateFileW.
 tessel::unique_file open_package_handle(const std::wstring& path);
 
 // A byte source that reads `file` and owns it (for files opened some other way, such as by a wide

@@ -40,8 +40,7 @@ class record_payload {
   explicit record_payload(std::shared_ptr<byte_source> source);
 
   std::uint64_t size() const { return source_ ? source_size_ : text_.size(); }
-  bool in_memory() const { return !source_; }
-  const std::string& text() const { return text_; }  // empty unless in_memory()
+  const std::string& text() const { return text_; }  // empty for a source's payload
 
   // Feeds the payload to `out` in blocks. Throws std::runtime_error when the source cannot be read
   // or no longer has the size taken at construction.

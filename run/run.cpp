@@ -106,6 +106,26 @@ class working_folder_owner {
   const std::string& folder_;
 };
 
+// Releases the single-instance guard when the run leaves, on every path, exceptions included (after
+// the working folder has gone, whose owner lives inside). Releasing a guard the run does not hold
+// does nothing. Never throws.
+class single_instance_owner {
+ public:
+  explicit single_instance_owner(run_system& system) : system_(system) {}
+  ~single_instance_owner() {
+    try {
+      system_.release_single_instance();
+    } catch (...) {
+      // Released with the process at the latest.
+    }
+  }
+  single_instance_owner(const single_instance_owner&) = delete;
+  single_instance_owner& operator=(const single_instance_owner&) = delete;
+
+ private:
+  run_system& system_;
+};
+
 // From the extraction to the launch's end, in the working folder, which goes on every way out.
 int run_in_working_folder(run_system& system, reporter& report, const std::string& command_line, run_outcome& outcome,
                           settings_map* package_settings) {
@@ -163,6 +183,7 @@ int run_in_working_folder(run_system& system, reporter& report, const std::strin
 // From the configuration to the clean-up; exceptions go to the outer guard.
 int guarded_run(run_system& system, reporter& report, const std::string& command_line, run_outcome& outcome,
                 settings_map* package_settings) {
+  const single_instance_owner guard(system);
   system.load_configuration();
   if (!system.acquire_single_instance()) {
     report.show(messages::already_running);
@@ -174,13 +195,9 @@ int guarded_run(run_system& system, reporter& report, const std::string& command
   if (working_folder.empty()) {
     report.show(messages::no_working_folder);
     outcome.stopped = run_stop::no_working_folder;
-    system.release_single_instance();
     return run_failed;
   }
-
-  const int exit_code = run_in_working_folder(system, report, command_line, outcome, package_settings);
-  system.release_single_instance();
-  return exit_code;
+  return run_in_working_folder(system, report, command_line, outcome, package_settings);
 }
 
 }  // namespace
@@ -191,13 +208,11 @@ run_outcome perform_run(run_system& system, const std::string& command_line, set
   try {
     outcome.exit_code = guarded_run(system, report, command_line, outcome, package_settings);
   } catch (const std::exception& error) {
-    system.release_single_instance();
     outcome.stopped = run_stop::exception;
     outcome.exception_text = system.from_ansi(error.what());
     report.show(outcome.exception_text, messages::unhandled_text);
     outcome.exit_code = run_failed;
   } catch (...) {
-    system.release_single_instance();
     outcome.stopped = run_stop::exception;
     report.show(messages::no_context, messages::unhandled_text);
     outcome.exit_code = run_failed;

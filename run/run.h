@@ -37,8 +37,8 @@ struct run_outcome {
 };
 
 // Performs the run. Exceptions of its steps end it through the outer guard ("Unhandled Exception",
-// exit code 1, the working folder left as it is); nothing escapes but a failure of the system's
-// own message box in that guard.
+// exit code 1) once the working folder has been removed and the single-instance guard released;
+// nothing escapes but a failure of the system's own message box in that guard.
 // `package_settings`, when given, receives the package's own settings as the walk inserted them.
 run_outcome perform_run(run_system& system, const std::string& command_line, settings_map* package_settings = nullptr);
 

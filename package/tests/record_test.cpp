@@ -10,6 +10,9 @@
 #include <stdexcept>
 
 #include "package/chain.h"
+#ifdef _WIN32
+#include "package/win32_file_source.h"
+#endif
 #include "package/tests/sample_packages.h"
 
 namespace {
@@ -268,9 +271,15 @@ TEST(walk_stream, positions_past_4_gib_and_a_record_across_the_boundary) {
     out.seekp(static_cast<std::streamoff>(size - tail.size()));
     ASSERT_TRUE(out.write(tail.data(), static_cast<std::streamsize>(tail.size())).flush());
   }
+#ifdef _WIN32
+  tessel::unique_file handle = open_package_handle(std::wstring(file.path.begin(), file.path.end()));
+  ASSERT_TRUE(handle);
+  const std::unique_ptr<byte_source> source = make_file_source(std::move(handle));
+#else
   std::string error;
   const std::unique_ptr<byte_source> source = open_package_file(file.path, &error);
   ASSERT_TRUE(source) << error;
+#endif
   walk_result result;
   const std::vector<chain_entry> met = walk_all(*source, result);
   EXPECT_TRUE(result.accepted);

@@ -171,7 +171,6 @@ entry_source parse_entry(const token& t, const text_rules& rules) {
         source.name = package_text(base_name(rest, path_separators()), text_rules{false, rules.code_page},
                                    what + "stored name (the base name of PATH)");
       }
-      source.name_given = true;
     }
   }
   source.key = package_text(key, rules, what + "key");

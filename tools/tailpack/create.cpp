@@ -65,7 +65,7 @@ package_entry load_entry(const entry_source& source, bool unchecked_names) {
     case entry_source::type::file:
       break;
   }
-  const std::string name = source.name_given ? source.name : base_name(source.path, path_separators());
+  const std::string& name = source.name;
   const std::string problem = unchecked_names ? std::string() : stored_name_problem(name);
   if (!problem.empty()) throw failure(describe(source) + ": stored name " + quoted(name) + " " + problem);
   return package_entry::make_file(source.key, name, file_payload(source.path));
@@ -182,8 +182,7 @@ std::string preview_package(const create_request& request) {
         entries.push_back(package_entry::make_value(source.key, source.value.substr(0, preview_value_size)));
         break;
       case entry_source::type::file:
-        const std::string name = source.name_given ? source.name : base_name(source.path, path_separators());
-        entries.push_back(package_entry::make_file(source.key, name, read_head(source.path, preview_data_size)));
+        entries.push_back(package_entry::make_file(source.key, source.name, read_head(source.path, preview_data_size)));
         break;
     }
   }

@@ -17,8 +17,7 @@ struct entry_source {
   std::string key;
   std::string value;         // value: the value; value_file: its contents, once read_value_files ran
   std::string path;          // value_file: the value's file; file: the file to carry
-  std::string name;          // file: the stored name, when given
-  bool name_given = false;   // file: false takes the base name of `path`
+  std::string name;          // file: the stored name (given, or the base name of `path`)
 };
 
 struct create_request {

@@ -36,7 +36,7 @@ void mark_effects(std::vector<listed_entry>& entries) {
 // length field of the image record before it.
 stub_details read_stub_details(byte_source& file, std::uint64_t name_end) {
   stub_details details;
-  if (!file.seek(static_cast<std::int64_t>(name_end) - static_cast<std::int64_t>(file.position()))) return details;
+  if (!file.seek_to(name_end)) return details;
   if (read_record(file, details.name) != record_status::ok) return details;
   details.name_read = true;
   const std::uint64_t image_end = file.position();

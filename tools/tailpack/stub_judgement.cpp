@@ -12,10 +12,6 @@ namespace tailpack {
 
 namespace {
 
-bool seek_to(byte_source& file, std::uint64_t offset) {
-  return file.seek(static_cast<std::int64_t>(offset) - static_cast<std::int64_t>(file.position()));
-}
-
 // Holds an image record whole (a stub's image is no text, so longest_text does not bound it).
 class image_sink final : public payload_sink {
  public:
@@ -53,8 +49,8 @@ stub_judgement judge_stub_image(byte_source& file, std::uint64_t stub_start) {
   record_reader reader(file);
   record_trailer trailer;
   text_sink name_sink(name);
-  if (!seek_to(file, stub_start) || reader.read(name_sink) != record_status::ok ||
-      !read_trailer(file, trailer) || !seek_to(file, file.position() + record_overhead)) {
+  if (!file.seek_to(stub_start) || reader.read(name_sink) != record_status::ok ||
+      !read_trailer(file, trailer) || !file.seek_to(file.position() + record_overhead)) {
     judged.problem = "the stub entry's file name record cannot be read";
     return judged;
   }

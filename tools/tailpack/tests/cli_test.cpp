@@ -63,17 +63,17 @@ TEST(cli, create_entries_keep_their_order_and_split_at_the_first_separator) {
        "--value-file", "v=val.txt", "--file", "k:n.exe=p=q", "--file", ":n=p", "--file", "=p", "--stub-name", ""});
   using type = tailpack::entry_source::type;
   const tailpack::entry_source want[] = {
-      {type::value, "", "", "", "", false},        {type::value, "a", "=b", "", "", false},
-      {type::file, "k", "", "dir/x=y.exe", "x=y.exe", true}, {type::value_file, "v", "", "val.txt", "", false},
-      {type::file, "k", "", "p=q", "n.exe", true},  {type::file, "", "", "p", "n", true},
-      {type::file, "", "", "p", "p", true},
+      {type::value, "", "", "", ""},        {type::value, "a", "=b", "", ""},
+      {type::file, "k", "", "dir/x=y.exe", "x=y.exe"}, {type::value_file, "v", "", "val.txt", ""},
+      {type::file, "k", "", "p=q", "n.exe"},  {type::file, "", "", "p", "n"},
+      {type::file, "", "", "p", "p"},
   };
   EXPECT_EQ(r.stub_path, "s.exe");
   EXPECT_EQ(r.output_path, "o.exe");
   EXPECT_TRUE(r.stub_name_given);
   EXPECT_EQ(r.stub_name, "");
   const auto fields = [](const tailpack::entry_source& e) {
-    return std::tie(e.kind, e.key, e.value, e.path, e.name, e.name_given);
+    return std::tie(e.kind, e.key, e.value, e.path, e.name);
   };
   ASSERT_EQ(r.entries.size(), std::size(want));
   for (std::size_t i = 0; i < r.entries.size(); ++i) EXPECT_TRUE(fields(r.entries[i]) == fields(want[i])) << i;
