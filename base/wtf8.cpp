@@ -1,11 +1,11 @@
 #include "base/wtf8.h"
 
-std::uint32_t next_code_point(const std::string& text, std::size_t& at) {
+std::size_t sequence_at(const std::string& text, std::size_t at, std::uint32_t& code_point) {
   const auto byte = [&text](std::size_t i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(text[i])); };
   const std::uint32_t lead = byte(at);
   std::size_t length = 1;
-  std::uint32_t code_point = lead;
   std::uint32_t lowest = 0;
+  code_point = lead;
   if (lead >= 0xF0 && lead < 0xF5) {
     length = 4, code_point = lead & 0x07, lowest = 0x10000;
   } else if (lead >= 0xE0 && lead < 0xF0) {
@@ -13,20 +13,31 @@ std::uint32_t next_code_point(const std::string& text, std::size_t& at) {
   } else if (lead >= 0xC2 && lead < 0xE0) {
     length = 2, code_point = lead & 0x1F, lowest = 0x80;
   } else if (lead >= 0x80) {
-    ++at;
-    return 0xFFFD;
+    return 0;
   }
-  if (length > text.size() - at) length = 0;
+  if (length > text.size() - at) return 0;
   for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) length = 0;
+    if ((byte(at + i) & 0xC0) != 0x80) return 0;
     code_point = code_point << 6 | (byte(at + i) & 0x3F);
   }
-  if (length == 0 || code_point < lowest || code_point > 0x10FFFF) {
-    ++at;
-    return 0xFFFD;
+  return code_point < lowest || code_point > 0x10FFFF ? 0 : length;
+}
+
+bool is_valid_utf8(const std::string& text) {
+  std::uint32_t code_point = 0;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t length = sequence_at(text, at, code_point);
+    if (length == 0 || is_surrogate(code_point)) return false;
+    at += length;
   }
-  at += length;
-  return code_point;
+  return true;
+}
+
+std::uint32_t next_code_point(const std::string& text, std::size_t& at) {
+  std::uint32_t code_point = 0;
+  const std::size_t length = sequence_at(text, at, code_point);
+  at += length == 0 ? 1 : length;
+  return length == 0 ? 0xFFFD : code_point;
 }
 
 void append_wtf8(std::string& text, std::uint32_t code_point) {

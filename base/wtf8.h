@@ -7,6 +7,17 @@
 #include <cstdint>
 #include <string>
 
+// The length (1 to 4) of the sequence that starts at `at` in `text`, with its code point in
+// `code_point`; 0 when the byte there starts none (a stray continuation byte, an overlong or
+// truncated form, a code point past U+10FFFF). A surrogate's three-byte form counts (WTF-8).
+std::size_t sequence_at(const std::string& text, std::size_t at, std::uint32_t& code_point);
+
+// Whether `text` is strict UTF-8: every byte in a sequence, no surrogate.
+bool is_valid_utf8(const std::string& text);
+
+// Whether `code_point` is a UTF-16 surrogate (U+D800 to U+DFFF).
+constexpr bool is_surrogate(std::uint32_t code_point) { return code_point >= 0xD800 && code_point < 0xE000; }
+
 // The code point that starts at `at` in `text` and moves `at` past it. A byte that starts no valid
 // sequence (also an overlong or out-of-range one) gives U+FFFD and moves one byte on.
 std::uint32_t next_code_point(const std::string& text, std::size_t& at);

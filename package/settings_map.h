@@ -4,6 +4,15 @@
 #include <map>
 #include <string>
 
+// The keys of the settings that the run reads or sets itself.
+namespace setting_key {
+constexpr char source[] = "source";             // the working folder, set by the run
+constexpr char command_line[] = "commandline";  // the stub's command line without its "/V" option, set by the run
+constexpr char parameters[] = "parameters";     // the installer's parameters
+constexpr char executable[] = "executable32";   // the file to launch, relative to the working folder
+constexpr char msi_log[] = "msilog";            // "ON": the installer writes a log
+}  // namespace setting_key
+
 class settings_map {
  public:
   using container = std::map<std::string, std::string>;

@@ -1,13 +1,8 @@
 #include "package/stored_name.h"
 
-#include <cctype>
+#include "base/ascii.h"
 
 namespace {
-
-std::string upper(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 // A port's number: the digits 0 to 9 and the superscripts ¹ ² ³, which Windows reserves too; the
 // superscripts as UTF-8 (the run's text) or as the single bytes of the Western code pages.
@@ -21,7 +16,7 @@ bool is_port_number(const std::string& text) {
 
 bool is_device_name(const std::string& component) {
   // Windows maps these names to devices in every folder, with or without an extension.
-  std::string base = upper(component.substr(0, component.find('.')));
+  std::string base = ascii_upper(component.substr(0, component.find('.')));
   while (!base.empty() && base.back() == ' ') base.pop_back();
   if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL" || base == "CONIN$" || base == "CONOUT$")
     return true;

@@ -2,6 +2,7 @@
 
 #include <utility>
 
+#include "base/ascii.h"
 #include "run/product.h"
 
 namespace {
@@ -12,15 +13,6 @@ const char opening_marker[] = "/V\"";
 constexpr std::size_t opening_marker_size = 3;
 // The offset behind a "/V" that opens the parameters.
 constexpr std::size_t bare_option_end = 2;
-
-// `text` with a to z turned into A to Z and every other byte unchanged (no locale, so bytes of
-// multi-byte characters and letters outside ASCII stay as they are).
-std::string ascii_upper(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
 
 // Inserts `insert` into the "/V" option of `parameters`, or appends a new option holding
 // `quoted` when there is none. The three cases of the parameter assembly and the MSI log option:
@@ -87,7 +79,7 @@ bool is_silent(const std::string& command_line) { return command_line.find("/s")
 
 std::string split_command_line(const std::string& command_line, settings_map& settings) {
   try {
-    std::string& slot = settings["commandline"];
+    std::string& slot = settings[setting_key::command_line];
     std::string line = command_line;
     std::string v_text = take_v_option(line);
     slot = std::move(line);
@@ -97,7 +89,7 @@ std::string split_command_line(const std::string& command_line, settings_map& se
   // Fallback: the whole command line, no "/V" text. Should even this copy fail, the setting
   // keeps what it held.
   try {
-    settings["commandline"] = command_line;
+    settings[setting_key::command_line] = command_line;
   } catch (...) {
   }
   return {};
@@ -105,9 +97,9 @@ std::string split_command_line(const std::string& command_line, settings_map& se
 
 void assemble_parameters(settings_map& settings, const std::string& v_text) {
   try {
-    std::string& slot = settings["parameters"];
+    std::string& slot = settings[setting_key::parameters];
     std::string merged = merge_into_v_option(slot, v_text, v_text + ' ');
-    std::string assembled = settings["commandline"] + ' ' + merged;
+    std::string assembled = settings[setting_key::command_line] + ' ' + merged;
     slot = std::move(assembled);
   } catch (...) {
     // "parameters" keeps its value: it is assigned only once the new text is complete.
@@ -116,7 +108,7 @@ void assemble_parameters(settings_map& settings, const std::string& v_text) {
 
 std::optional<std::string> msi_log_path(settings_map& settings, const std::string& base_folder) {
   try {
-    if (settings["msilog"] != "ON") return std::nullopt;
+    if (settings[setting_key::msi_log] != "ON") return std::nullopt;
     return base_folder + "\\" TAILRUN_MSI_LOG_NAME;
   } catch (...) {
     return std::nullopt;
@@ -127,7 +119,7 @@ void apply_msi_log_option(settings_map& settings, const std::string& log_path) {
   try {
     // The path in escaped quotation marks, as it must stand inside the quoted "/V" text.
     const std::string log_switch = "/l*v \\\"" + log_path + "\\\"";
-    std::string& slot = settings["parameters"];
+    std::string& slot = settings[setting_key::parameters];
     std::string merged = merge_into_v_option(slot, log_switch, log_switch + ' ');
     slot = std::move(merged);
   } catch (...) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/ascii.h"
 #include "base/wtf8.h"
 #include "package/byte_source.h"
 #include "package/pe_image.h"
@@ -18,11 +19,7 @@ std::string staging_name(unsigned number) { return staging_prefix + std::to_stri
 
 }  // namespace
 
-std::string comparable_file_name(std::string name) {
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return name;
-}
+std::string comparable_file_name(std::string name) { return ascii_lower(std::move(name)); }
 
 std::uint32_t folder_model::refusal(const std::string& stored_name, file_problem& problem,
                                     const char*& name_reason) const {
@@ -56,7 +53,7 @@ std::string folder_model::staging_path() const {
   return folder_ + staging_name(number);
 }
 
-void folder_model::committed(const std::string& stored_name, std::uint64_t size, const std::string& head) {
+std::size_t folder_model::committed(const std::string& stored_name, std::uint64_t size, const std::string& head) {
   file entry;
   entry.name = created_file_name(stored_name);
   entry.size = size;
@@ -66,7 +63,7 @@ void folder_model::committed(const std::string& stored_name, std::uint64_t size,
   const auto [place, added] = index_.emplace(comparable_file_name(entry.name), files_.size());
   if (!added) {
     files_[place->second] = std::move(entry);  // replaced, as a file of the same name is on disk
-    return;
+    return place->second;
   }
   try {
     files_.push_back(std::move(entry));
@@ -74,6 +71,7 @@ void folder_model::committed(const std::string& stored_name, std::uint64_t size,
     index_.erase(place);
     throw;
   }
+  return place->second;
 }
 
 const folder_model::file* folder_model::find(const std::string& name) const {

@@ -57,8 +57,9 @@ class folder_model {
   std::string staging_path() const;
 
   // A file's data took its stored name; replaces a file of the same name. `head`: its first bytes
-  // (at most program_head_size).
-  void committed(const std::string& stored_name, std::uint64_t size, const std::string& head);
+  // (at most program_head_size). Returns the file's place in files(): that of the file it replaced,
+  // or the new last one.
+  std::size_t committed(const std::string& stored_name, std::uint64_t size, const std::string& head);
 
   // The file of this name in the folder (compared as Windows compares names), or null.
   const file* find(const std::string& name) const;

@@ -16,7 +16,9 @@ language_choice choose_language(const std::optional<std::string>& installer_lang
   return choice;
 }
 
+bool has_language_option(const std::string& parameters) { return parameters.find("/L") != std::string::npos; }
+
 std::string with_language_option(const std::string& parameters, const std::string& language) {
-  if (language.empty() || parameters.find("/L") != std::string::npos) return parameters;
+  if (language.empty() || has_language_option(parameters)) return parameters;
   return "/L" + language + " " + parameters;
 }

@@ -28,6 +28,10 @@ struct language_choice {
 language_choice choose_language(const std::optional<std::string>& installer_language, const std::string& us_uk_record,
                                 std::uint16_t system_language);
 
+// Whether `parameters` hold a language option already: "/L", case-sensitive (the "/l*v" of the MSI
+// log option does not count).
+bool has_language_option(const std::string& parameters);
+
 // `parameters` with "/L" + `language` + " " in front, unless `language` is empty or `parameters`
-// already contain "/L" (case-sensitive: the "/l*v" of the MSI log option does not count).
+// hold a language option already.
 std::string with_language_option(const std::string& parameters, const std::string& language);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <initializer_list>
+#include <utility>
 
 namespace {
 
@@ -49,6 +50,15 @@ TEST(wtf8, bytes_that_are_no_sequence_become_one_replacement_each) {
     EXPECT_NE(units.find(static_cast<utf16_unit>(0xFFFD)), utf16_text::npos) << c.bytes;
     EXPECT_EQ(units.find(static_cast<utf16_unit>('/')), utf16_text::npos) << "an overlong form never yields its character";
   }
+}
+
+// Strict UTF-8 refuses what WTF-8 carries (a surrogate) and every byte that starts no sequence.
+TEST(wtf8, strict_utf8_refuses_surrogates_and_stray_bytes) {
+  const std::pair<const char*, bool> cases[] = {
+      {"", true},          {"a\xC3\xA9\xE6\x96\x87\xF0\x9F\x98\x80", true}, {"\xED\xA0\x80", false} /* U+D800 */,
+      {"\xC0\xAF", false}, {"\xE6\x96", false},                                    {"\xF4\x90\x80\x80", false},
+  };
+  for (const auto& [bytes, valid] : cases) EXPECT_EQ(is_valid_utf8(bytes), valid) << bytes;
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "base/ascii.h"
 #include "base/wtf8.h"
 #include "package/tests/pe_image.h"
 #include "package/tests/sample_packages.h"
@@ -33,11 +34,7 @@ void check(bool condition) {
 
 bool starts_with(const std::string& text, const std::string& head) { return text.compare(0, head.size(), head) == 0; }
 
-std::string folded(std::string name) {
-  for (char& c : name)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  return name;
-}
+std::string folded(const std::string& name) { return ascii_lower(name); }
 
 // A path that names a file directly inside `folder` (which ends with a backslash): no separator
 // after it, not only dots and spaces (which would name the folder itself), within the path limit.

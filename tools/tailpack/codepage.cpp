@@ -10,38 +10,6 @@ bool is_ascii(const std::string& text) {
   return true;
 }
 
-bool is_valid_utf8(const std::string& text) {
-  std::size_t i = 0;
-  while (i < text.size()) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    std::size_t length = 0;
-    char32_t code = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xc2 && lead <= 0xdf) {
-      length = 2, code = lead & 0x1f;
-    } else if (lead >= 0xe0 && lead <= 0xef) {
-      length = 3, code = lead & 0x0f;
-    } else if (lead >= 0xf0 && lead <= 0xf4) {
-      length = 4, code = lead & 0x07;
-    } else {
-      return false;
-    }
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto trail = static_cast<unsigned char>(text[i + k]);
-      if ((trail & 0xc0) != 0x80) return false;
-      code = code << 6 | (trail & 0x3f);
-    }
-    // Overlong forms, surrogates and code points past U+10FFFF are not UTF-8.
-    const char32_t smallest = length == 3 ? 0x800 : length == 4 ? 0x10000 : 0x80;
-    if (code < smallest || (code >= 0xd800 && code <= 0xdfff) || code > 0x10ffff) return false;
-    i += length;
-  }
-  return true;
-}
-
 namespace {
 
 // The length of the UTF-8 character that starts with `lead` (valid UTF-8 assumed).

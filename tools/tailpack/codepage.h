@@ -5,6 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "base/wtf8.h"  // is_valid_utf8
+
 namespace tailpack {
 
 class conversion_error : public std::runtime_error {
@@ -19,7 +21,6 @@ class conversion_error : public std::runtime_error {
 };
 
 bool is_ascii(const std::string& text);
-bool is_valid_utf8(const std::string& text);
 
 // `utf8` in `code_page`. A character that the code page cannot hold exactly (also one that the
 // platform would replace by a look-alike) is refused: the result always decodes back to `utf8`.

@@ -1,9 +1,9 @@
 #include "tools/tailpack/create_warnings.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 
+#include "base/ascii.h"
 #include "base/wtf8.h"
 #include "run/command_line.h"
 #include "run/folder_model.h"
@@ -37,10 +37,7 @@ std::string command_line_warning(const run_outcome& outcome) {
 }
 
 bool ends_with_msi(const std::string& file) {
-  if (file.size() < 4) return false;
-  std::string tail = file.substr(file.size() - 4);
-  std::transform(tail.begin(), tail.end(), tail.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return tail == ".msi";
+  return file.size() >= 4 && ascii_lower(file.substr(file.size() - 4)) == ".msi";
 }
 
 }  // namespace

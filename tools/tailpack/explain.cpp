@@ -1,6 +1,7 @@
 #include "tools/tailpack/explain.h"
 
 #include "run/command_line.h"
+#include "run/language.h"
 #include "run/run.h"
 #include "tools/tailpack/simulated_system.h"
 
@@ -63,7 +64,7 @@ void print_explanation(const explanation& explained, const text_view& view, std:
   if (explained.msi_log) print_line(out, "msi log", *explained.msi_log, view);
   for (const std::string& file : explained.held) print_line(out, "held until the installer ends", file, view);
   out << "note: the working folder's number is an example: the stub takes it from the time of its run\n";
-  if (explained.plan.parameters.find("/L") != std::string::npos) {
+  if (has_language_option(explained.plan.parameters)) {
     out << "note: the parameters hold \"/L\" already, so the stub adds no language option\n";
   } else {
     out << "note: the \"/L\" language option is not applied: the stub takes it from the registry of the machine "

@@ -5,7 +5,6 @@
 #include <optional>
 
 #include "package/stored_name.h"
-#include "run/messages.h"
 #include "run/run.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/options.h"
@@ -144,9 +143,8 @@ extract_summary extract_to_folder(byte_source& file, const std::string& package_
   extract_summary summary;
   const run_outcome outcome = perform_run(machine, "", &summary.settings);
   if (!problem.empty()) throw failure(problem);
-  for (const simulated_system::message& message : machine.messages())
-    if (message.caption == std::string(messages::extract_failed))
-      throw failure(run_view.plain(why_not_launched(outcome)) + ": the stub could not write it; nothing was written");
+  if (outcome.failed_file.entry != 0)
+    throw failure(run_view.plain(why_not_launched(outcome)) + ": the stub could not write it; nothing was written");
   summary.files = files.rename_all(machine.files());
   summary.result = outcome.walk;
   return summary;

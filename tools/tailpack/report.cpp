@@ -1,9 +1,9 @@
 #include "tools/tailpack/report.h"
 
-#include <map>
+#include <string>
 
 #include "package/record.h"
-#include "package/stored_name.h"
+#include "package/settings_map.h"
 #include "run/folder_model.h"
 #include "run/launch_plan.h"
 #include "tools/tailpack/files.h"
@@ -13,22 +13,28 @@ namespace tailpack {
 
 namespace {
 
-// Settings are inserted if absent, so among equal keys the first met takes effect. Files are
-// written in the order met, so among equal names (Windows folds ASCII case) the last met stays.
+// Each entry's effect as the run's own settings and folder model take it: a setting goes in only
+// when its key is absent, and a file replaces the folder's file of the same name.
 void mark_effects(std::vector<listed_entry>& entries) {
-  std::map<std::string, std::size_t> key_owner, last_writer;
+  settings_map owners;  // key -> the number of the entry that set it
+  folder_model folder(std::string{});
+  std::vector<std::size_t> writers;  // for each place in the folder: the number of its last writer
   for (std::size_t i = 0; i < entries.size(); ++i) {
     listed_entry& entry = entries[i];
     const std::size_t number = i + 1;
     if (entry.sets_a_key) {
       entry.reserved_key = is_run_setting(entry.key);
-      const auto owner = key_owner.emplace(entry.key, number);
-      if (!owner.second) entry.shadowed_by = owner.first->second;
+      if (!owners.insert_if_absent(entry.key, std::to_string(number)))
+        entry.shadowed_by = std::stoul(*owners.find(entry.key));
     }
     if (entry.kind != entry_kind::file) continue;
-    std::size_t& writer = last_writer[comparable_file_name(created_file_name(entry.value))];
-    if (writer != 0) entries[writer - 1].replaced_by = number;
-    writer = number;
+    const std::size_t place = folder.committed(entry.value, entry.data_size, std::string());
+    if (place == writers.size()) {
+      writers.push_back(number);
+    } else {
+      entries[writers[place] - 1].replaced_by = number;
+      writers[place] = number;
+    }
   }
 }
 

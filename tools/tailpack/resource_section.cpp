@@ -2,6 +2,7 @@
 
 #include <map>
 
+#include "base/ascii.h"
 #include "package/little_endian.h"
 #include "tools/tailpack/files.h"
 
@@ -22,16 +23,14 @@ std::uint32_t align(std::uint64_t value, std::uint32_t to) {
   return static_cast<std::uint32_t>(to == 0 ? value : (value + to - 1) / to * to);
 }
 
-char16_t upper(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
-
 // The order of entries in one directory: names (case-blind, then exact) before numbers.
 struct id_order {
   bool operator()(const pe_resource_id& a, const pe_resource_id& b) const {
     if (a.text.empty() != b.text.empty()) return !a.text.empty();
     if (a.text.empty()) return a.number < b.number;
     std::u16string ua = a.text, ub = b.text;
-    for (char16_t& c : ua) c = upper(c);
-    for (char16_t& c : ub) c = upper(c);
+    for (char16_t& c : ua) c = ascii_upper(c);
+    for (char16_t& c : ub) c = ascii_upper(c);
     return ua != ub ? ua < ub : a.text < b.text;
   }
 };

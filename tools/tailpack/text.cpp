@@ -2,6 +2,8 @@
 
 #include <stdexcept>
 
+#include "base/wtf8.h"
+
 namespace tailpack {
 
 namespace {
@@ -90,56 +92,22 @@ std::string base_name(const std::string& path, const char* separators) {
 
 
 std::u16string utf8_to_utf16(const std::string& utf8) {
+  if (!is_valid_utf8(utf8)) throw std::invalid_argument("not UTF-8");
   std::u16string out;
-  for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i]);
-    const std::size_t count = lead < 0x80 ? 1 : (lead >> 5) == 6 ? 2 : (lead >> 4) == 14 ? 3 : (lead >> 3) == 30 ? 4 : 0;
-    if (count == 0 || i + count > utf8.size()) throw std::invalid_argument("not UTF-8");
-    char32_t c = count == 1 ? lead : lead & (0x7f >> count);
-    for (std::size_t k = 1; k < count; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i + k]);
-      if ((next & 0xc0) != 0x80) throw std::invalid_argument("not UTF-8");
-      c = c << 6 | (next & 0x3f);
-    }
-    const char32_t least[] = {0, 0, 0x80, 0x800, 0x10000};
-    if (c < least[count] || c > 0x10ffff || (c >= 0xd800 && c < 0xe000)) throw std::invalid_argument("not UTF-8");
-    if (c >= 0x10000) {
-      out += static_cast<char16_t>(0xd800 + ((c - 0x10000) >> 10));
-      out += static_cast<char16_t>(0xdc00 + ((c - 0x10000) & 0x3ff));
-    } else {
-      out += static_cast<char16_t>(c);
-    }
-    i += count;
-  }
+  for (const utf16_unit unit : utf16_from_wtf8(utf8)) out += static_cast<char16_t>(unit);
   return out;
 }
 
 std::string utf16_to_utf8(const std::u16string& utf16) {
-  std::string out;
-  for (std::size_t i = 0; i < utf16.size(); ++i) {
-    char32_t c = utf16[i];
-    if (c >= 0xd800 && c < 0xdc00 && i + 1 < utf16.size() && utf16[i + 1] >= 0xdc00 && utf16[i + 1] < 0xe000) {
-      c = 0x10000 + ((c - 0xd800) << 10) + (utf16[++i] - 0xdc00);
-    } else if (c >= 0xd800 && c < 0xe000) {
-      c = 0xfffd;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-    } else if (c < 0x800) {
-      out += static_cast<char>(0xc0 | c >> 6);
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    } else if (c < 0x10000) {
-      out += static_cast<char>(0xe0 | c >> 12);
-      out += static_cast<char>(0x80 | (c >> 6 & 0x3f));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    } else {
-      out += static_cast<char>(0xf0 | c >> 18);
-      out += static_cast<char>(0x80 | (c >> 12 & 0x3f));
-      out += static_cast<char>(0x80 | (c >> 6 & 0x3f));
-      out += static_cast<char>(0x80 | (c & 0x3f));
-    }
+  // An unpaired surrogate, which WTF-8 would carry, shows as U+FFFD.
+  std::u16string units = utf16;
+  for (std::size_t i = 0; i < units.size(); ++i) {
+    const bool pair = units[i] >= 0xd800 && units[i] < 0xdc00 && i + 1 < units.size() && units[i + 1] >= 0xdc00 && units[i + 1] < 0xe000;
+    if (is_surrogate(units[i]) && !pair) units[i] = 0xfffd;
+    if (pair) ++i;
   }
-  return out;
+  const utf16_text wide(units.begin(), units.end());
+  return wtf8_from_utf16(wide.data(), wide.size());
 }
 
 }  // namespace tailpack
