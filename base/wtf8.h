@@ -41,6 +41,12 @@ using utf16_text = std::basic_string<utf16_unit>;
 // `text` in UTF-16; each byte that is no valid sequence becomes U+FFFD.
 utf16_text utf16_from_wtf8(const std::string& text);
 
+// `utf8` as UTF-16. Throws std::invalid_argument when it is not strict UTF-8.
+std::u16string utf8_to_utf16(const std::string& utf8);
+
+// `utf16` as UTF-8; an unpaired surrogate becomes U+FFFD.
+std::string utf16_to_utf8(const std::u16string& utf16);
+
 // `length` UTF-16 units at `units` in WTF-8: a surrogate pair as its code point, an unpaired
 // surrogate as itself.
 std::string wtf8_from_utf16(const utf16_unit* units, std::size_t length);

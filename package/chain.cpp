@@ -1,6 +1,6 @@
 #include "package/chain.h"
 
-#include "package/pe_image.h"
+#include "pe/image.h"
 
 namespace {
 

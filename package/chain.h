@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "package/record.h"
 #include "package/settings_map.h"
 

@@ -1,4 +1,5 @@
-// The package file on POSIX systems (tailpack's Linux build).
+#include "package/posix_file_source.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -6,8 +7,6 @@
 #include <cerrno>
 #include <cstring>
 #include <utility>
-
-#include "package/byte_source.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <vector>
 
-#include "package/little_endian.h"
+#include "base/little_endian.h"
 #include "package/md5.h"
-#include "package/pe_image.h"
+#include "pe/image.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 
 // The texts of the kind records that name an entry's kind.
 inline constexpr char value_kind_text[] = "value";

@@ -1,5 +1,5 @@
 // The package file on Windows: a HANDLE read with SetFilePointerEx and ReadFile.
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "package/win32_file_source.h"
 #include "support/system_error.h"
 

@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "support/handle.h"
 #include "support/windows.h"
 

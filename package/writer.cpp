@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <stdexcept>
 
-#include "package/little_endian.h"
+#include "base/little_endian.h"
 #include "package/record.h"
 #include "package/md5.h"
 #include "package/record.h"

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 
 // Where a package's bytes go.
 class byte_sink {

@@ -4,8 +4,8 @@
 
 #include "base/ascii.h"
 #include "base/wtf8.h"
-#include "package/byte_source.h"
-#include "package/pe_image.h"
+#include "base/byte_source.h"
+#include "pe/image.h"
 #include "package/stored_name.h"
 #include "run/product.h"
 

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "run/system.h"
 
 // How long a walk runs before the window is asked for: a shorter walk shows nothing at all. The

@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "package/record.h"
 
 // A file being extracted under a staging name: its data arrives block by block through the sink

@@ -10,7 +10,7 @@
 #include <string>
 
 #include "package/chain.h"
-#include "package/little_endian.h"
+#include "base/little_endian.h"
 #include "package/fuzz/reseal.h"
 #include "package/md5.h"
 #include "package/placeholders.h"

@@ -5,8 +5,8 @@
 #include <cstring>
 #include <string>
 
-#include "package/byte_source.h"
-#include "package/little_endian.h"
+#include "base/byte_source.h"
+#include "base/little_endian.h"
 #include "package/md5.h"
 #include "package/record.h"
 

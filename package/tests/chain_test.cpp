@@ -5,7 +5,7 @@
 
 #include "package/chain.h"
 #include "package/md5.h"
-#include "package/tests/pe_image.h"
+#include "pe/tests/pe_image.h"
 #include "package/tests/sample_packages.h"
 
 namespace {

@@ -12,6 +12,8 @@
 #include "package/chain.h"
 #ifdef _WIN32
 #include "package/win32_file_source.h"
+#else
+#include "package/posix_file_source.h"
 #endif
 #include "package/tests/sample_packages.h"
 

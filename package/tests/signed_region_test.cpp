@@ -2,7 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "package/chain.h"
-#include "package/tests/pe_image.h"
+#include "pe/tests/pe_image.h"
 #include "package/tests/sample_packages.h"
 
 namespace {

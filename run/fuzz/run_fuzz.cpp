@@ -14,7 +14,7 @@
 
 #include "base/ascii.h"
 #include "base/wtf8.h"
-#include "package/tests/pe_image.h"
+#include "pe/tests/pe_image.h"
 #include "package/tests/sample_packages.h"
 #include "run/command_line.h"
 #include "run/folder_model.h"

@@ -6,7 +6,7 @@
 
 #include <algorithm>
 
-#include "package/tests/pe_image.h"
+#include "pe/tests/pe_image.h"
 #include "package/writer.h"
 #include "run/run.h"
 #include "run/tests/fake_system.h"

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "package/tests/pe_image.h"
+#include "pe/tests/pe_image.h"
 #include "package/writer.h"
 #include "run/tests/fake_system.h"
 

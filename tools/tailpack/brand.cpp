@@ -2,12 +2,13 @@
 
 #include <algorithm>
 
-#include "package/little_endian.h"
+#include "base/little_endian.h"
+#include "base/wtf8.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/options.h"
-#include "tools/tailpack/resource_section.h"
+#include "pe/resource_section.h"
 #include "tools/tailpack/text.h"
-#include "tools/tailpack/version_resource.h"
+#include "pe/version_resource.h"
 
 namespace tailpack {
 
@@ -182,7 +183,7 @@ std::optional<brand_info> read_brand(byte_source& file) {
         info.company = version_string(root, "CompanyName");
         info.description = version_string(root, "FileDescription");
         info.copyright = version_string(root, "LegalCopyright");
-      } catch (const failure&) {
+      } catch (const pe_error&) {
         // A version resource that cannot be read shows no version.
       }
     }

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "tools/tailpack/stub_check.h"
 
 namespace tailpack {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "tools/tailpack/options.h"
 
 namespace tailpack {

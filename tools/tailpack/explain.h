@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "package/chain.h"
 #include "run/launch_plan.h"
 #include "tools/tailpack/text_view.h"

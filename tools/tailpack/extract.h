@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "package/chain.h"
 #include "package/settings_map.h"
 #include "tools/tailpack/text_view.h"

@@ -5,7 +5,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "package/writer.h"
 
 namespace tailpack {

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "package/posix_file_source.h"
 #include "tools/tailpack/files.h"
 
 namespace tailpack {

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "package/pe_image.h"
+#include "pe/image.h"
 #include "package/record.h"
 
 namespace tailpack {

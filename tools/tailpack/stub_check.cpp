@@ -3,12 +3,12 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "package/stub_mark.h"
 #include "tools/tailpack/files.h"
-#include "tools/tailpack/resource_section.h"
+#include "pe/resource_section.h"
 #include "tools/tailpack/text_view.h"
-#include "tools/tailpack/version_resource.h"
+#include "pe/version_resource.h"
 
 namespace tailpack {
 
@@ -35,7 +35,7 @@ std::string identity_of(const std::vector<pe_resource>& resources) {
       if (product || file)
         return " (" + std::string(product ? "ProductName " + quoted_utf8(*product) : "") + (product && file ? ", " : "") +
                (file ? "OriginalFilename " + quoted_utf8(*file) : "") + ")";
-    } catch (const failure&) {
+    } catch (const pe_error&) {
       // An unreadable version resource names nothing.
     }
   }

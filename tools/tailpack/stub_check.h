@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "package/pe_image.h"
+#include "pe/image.h"
 
 namespace tailpack {
 

@@ -5,7 +5,7 @@
 #include "package/md5.h"
 #include "package/record.h"
 #include "tools/tailpack/files.h"
-#include "tools/tailpack/resource_section.h"
+#include "pe/resource_section.h"
 #include "tools/tailpack/stub_check.h"
 
 namespace tailpack {

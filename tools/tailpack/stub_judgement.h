@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 
 namespace tailpack {
 

@@ -22,11 +22,4 @@ std::string unescape_text(const std::string& text);
 // The last component of `path`: the text after the last character that is one of `separators`.
 std::string base_name(const std::string& path, const char* separators);
 
-
-// `utf8` as UTF-16. Throws std::invalid_argument when it is not UTF-8.
-std::u16string utf8_to_utf16(const std::string& utf8);
-
-// `utf16` as UTF-8; an unpaired surrogate becomes U+FFFD.
-std::string utf16_to_utf8(const std::u16string& utf16);
-
 }  // namespace tailpack

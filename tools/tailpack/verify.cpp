@@ -1,6 +1,6 @@
 #include "tools/tailpack/verify.h"
 
-#include "package/pe_image.h"
+#include "pe/image.h"
 #include "tools/tailpack/simulated_system.h"
 #include "tools/tailpack/stub_judgement.h"
 

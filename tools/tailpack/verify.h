@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 #include "run/run.h"
 #include "tools/tailpack/signing.h"
 

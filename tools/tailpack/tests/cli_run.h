@@ -10,7 +10,7 @@
 
 #include "package/tests/sample_packages.h"
 #include "tools/tailpack/cli.h"
-#include "package/tests/pe_image.h"
+#include "pe/tests/pe_image.h"
 #include "tools/tailpack/tests/stub_fixture.h"
 #include "tools/tailpack/tests/test_files.h"
 

@@ -4,12 +4,12 @@
 #pragma once
 #include <string>
 
-#include "package/pe_image.h"
+#include "pe/image.h"
 #include "package/record.h"
 #include "package/stub_mark.h"
-#include "package/tests/pe_image.h"
-#include "tools/tailpack/resource_section.h"
-#include "tools/tailpack/version_resource.h"
+#include "pe/tests/pe_image.h"
+#include "pe/resource_section.h"
+#include "pe/version_resource.h"
 
 namespace testing_cli {
 
@@ -27,9 +27,9 @@ inline std::string with_stub_resources(const std::string& image) {
   std::string fixed(52, '\0');
   pe::put32(fixed, 0, 0xfeef04bd);
   const auto text = [](const char16_t* key, const std::u16string& value) {
-    return tailpack::version_node{key, true, utf16_bytes(value + u'\0'), {}};
+    return version_node{key, true, utf16_bytes(value + u'\0'), {}};
   };
-  const tailpack::version_node version{
+  const version_node version{
       u"VS_VERSION_INFO", false, fixed,
       {{u"StringFileInfo", true, "", {{u"040904B0", true, "", {text(u"ProductName", u"Quorvane"),
                                                                 text(u"FileVersion", u"1.0.0")}}}}}};
@@ -42,9 +42,9 @@ inline std::string with_stub_resources(const std::string& image) {
   const std::vector<pe_resource> resources = {
       {{0, std::u16string(mark.begin(), mark.end())}, {TAILRUN_STUB_MARK_ID, {}}, 0, 0, TAILRUN_STUB_MARK_TEXT},
       {{pe_rt_string, {}}, {126, {}}, 0, 0, block},
-      {{pe_rt_version, {}}, {1, {}}, 0x409, 0, tailpack::write_version(version)},
+      {{pe_rt_version, {}}, {1, {}}, 0x409, 0, write_version(version)},
   };
-  return tailpack::with_resources(image, layout, resources);
+  return with_resources(image, layout, resources);
 }
 
 // The test stub: the tail marker's text in its code, as the real stub has, and its resources.

@@ -5,9 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "package/pe_image.h"
-
-namespace tailpack {
+#include "pe/image.h"
 
 // The bytes of a resource section that holds `resources` when loaded at `rva`: the three
 // directory levels (at each, named entries first in case-blind name order, then numbered ones in
@@ -18,11 +16,10 @@ std::string resource_section(const std::vector<pe_resource>& resources, std::uin
 // `image` (the whole file, `layout` read from it) with `resources` in a new last section ".rsrc"
 // (initialised read-only data) that data directory 2 names; the old section stays, unnamed by
 // the directory. SizeOfImage and the section count follow. The checksum is not updated (see
-// pe_checksum). Throws failure when the headers have no room for another section header, or when
+// pe_checksum). Throws pe_error when the headers have no room for another section header, or when
 // bytes follow the last section (a certificate table or other appended data).
 std::string with_resources(const std::string& image, const pe_layout& layout, const std::vector<pe_resource>& resources);
 
 // `image` with its CheckSum field set to pe_checksum of it.
 void update_checksum(std::string& image, const pe_layout& layout);
 
-}  // namespace tailpack

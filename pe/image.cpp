@@ -1,8 +1,8 @@
-#include "package/pe_image.h"
+#include "pe/image.h"
 
 #include <algorithm>
 
-#include "package/little_endian.h"
+#include "base/little_endian.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // reads (pe_image.cpp), so that the stub links none of it.
 #include <algorithm>
 
-#include "package/little_endian.h"
-#include "package/pe_image.h"
+#include "base/little_endian.h"
+#include "pe/image.h"
 
 namespace {
 

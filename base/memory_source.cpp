@@ -1,6 +1,6 @@
 #include <cstring>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
 
 bool memory_source::seek(std::int64_t delta) {
   const std::int64_t target = static_cast<std::int64_t>(position_) + delta;

@@ -1,4 +1,5 @@
-// A readable, seekable sequence of bytes: a package file or a package in memory.
+// A readable, seekable sequence of bytes: a package file, a program image or bytes in memory.
+// Portable.
 #pragma once
 #include <cstddef>
 #include <cstdint>
@@ -44,8 +45,3 @@ class memory_source final : public byte_source {
   std::uint64_t position_ = 0;
 };
 
-#ifndef _WIN32
-// Opens the file at `path` for reading as a package. Returns null when it cannot be opened; `error`
-// then holds the system's reason. (Windows opens a package by its wide path: win32_file_source.h.)
-std::unique_ptr<byte_source> open_package_file(const std::string& path, std::string* error);
-#endif

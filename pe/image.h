@@ -3,10 +3,18 @@
 // tailpack brands. Positions are file offsets unless named RVA (relative virtual address).
 #pragma once
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "package/byte_source.h"
+#include "base/byte_source.h"
+
+// What the resource and version writers throw when an image or resource cannot be read or changed
+// as asked.
+class pe_error : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
 
 struct pe_section {
   std::string name;  // up to 8 bytes, without trailing zeros

@@ -1,12 +1,9 @@
-#include "tools/tailpack/resource_section.h"
+#include "pe/resource_section.h"
 
 #include <map>
 
 #include "base/ascii.h"
-#include "package/little_endian.h"
-#include "tools/tailpack/files.h"
-
-namespace tailpack {
+#include "base/little_endian.h"
 
 namespace {
 
@@ -121,18 +118,18 @@ std::string resource_section(const std::vector<pe_resource>& resources, std::uin
 
 std::string with_resources(const std::string& image, const pe_layout& layout, const std::vector<pe_resource>& resources) {
   if (layout.sections.empty() || layout.file_alignment == 0 || layout.section_alignment == 0)
-    throw failure("the stub's image has no sections or no alignments to add resources to");
+    throw pe_error("the stub's image has no sections or no alignments to add resources to");
   std::uint64_t raw_end = layout.size_of_headers, virtual_end = 0;
   for (const pe_section& s : layout.sections) {
     raw_end = std::max<std::uint64_t>(raw_end, std::uint64_t{s.raw_offset} + s.raw_size);
     virtual_end = std::max<std::uint64_t>(virtual_end, std::uint64_t{s.virtual_address} + std::max(s.virtual_size, s.raw_size));
   }
   if (raw_end != image.size())
-    throw failure("the stub's image has " + std::to_string(image.size() - raw_end) +
+    throw pe_error("the stub's image has " + std::to_string(image.size() - raw_end) +
                   " bytes after its last section (appended data or a signature)");
   const std::uint64_t header = layout.section_table + layout.sections.size() * std::uint64_t{pe_section_header_size};
   if (header + pe_section_header_size > layout.size_of_headers)
-    throw failure("the stub's headers have no room for another section");
+    throw pe_error("the stub's headers have no room for another section");
 
   const std::uint32_t rva = align(virtual_end, layout.section_alignment);
   const std::string section = resource_section(resources, rva);
@@ -153,7 +150,7 @@ std::string with_resources(const std::string& image, const pe_layout& layout, co
   out.replace(static_cast<std::size_t>(header), h.size(), h);
   put16(out, static_cast<std::size_t>(layout.headers.pe_offset + 4 + 2), static_cast<std::uint32_t>(layout.sections.size() + 1));
   put32(out, static_cast<std::size_t>(layout.headers.optional_offset + 56), align(rva + std::uint64_t{raw_size}, layout.section_alignment));
-  if (layout.directory_count <= pe_resource_directory) throw failure("the stub's headers have no resource directory entry");
+  if (layout.directory_count <= pe_resource_directory) throw pe_error("the stub's headers have no resource directory entry");
   put32(out, static_cast<std::size_t>(layout.directories + pe_resource_directory * 8), rva);
   put32(out, static_cast<std::size_t>(layout.directories + pe_resource_directory * 8 + 4), static_cast<std::uint32_t>(section.size()));
   return out;
@@ -163,4 +160,3 @@ void update_checksum(std::string& image, const pe_layout& layout) {
   put32(image, static_cast<std::size_t>(layout.checksum_offset), pe_checksum(image, layout.checksum_offset));
 }
 
-}  // namespace tailpack

@@ -1,10 +1,7 @@
-#include "tools/tailpack/version_resource.h"
+#include "pe/version_resource.h"
 
-#include "package/little_endian.h"
-#include "tools/tailpack/files.h"
-#include "tools/tailpack/text.h"
-
-namespace tailpack {
+#include "base/little_endian.h"
+#include "base/wtf8.h"
 
 namespace {
 
@@ -25,9 +22,9 @@ void append16(std::string& b, std::uint32_t v) {
 // The node at `at`, which must end by `end`; offsets are from the resource's start, which is
 // 4-byte aligned.
 version_node parse_node(const std::string& b, std::size_t at, std::size_t end) {
-  if (at + header_size > end) throw failure("the version resource is cut short");
+  if (at + header_size > end) throw pe_error("the version resource is cut short");
   const std::size_t length = at16(b, at), value_length = at16(b, at + 2);
-  if (length < header_size || at + length > end) throw failure("a version resource node runs past its parent");
+  if (length < header_size || at + length > end) throw pe_error("a version resource node runs past its parent");
   const std::size_t node_end = at + length;
   version_node node;
   node.text = at16(b, at + 4) == 1;
@@ -35,7 +32,7 @@ version_node parse_node(const std::string& b, std::size_t at, std::size_t end) {
   for (; p + 2 <= node_end && at16(b, p) != 0; p += 2) node.key += static_cast<char16_t>(at16(b, p));
   p = align4(p + 2);
   const std::size_t value_bytes = node.text ? value_length * 2 : value_length;
-  if (p + value_bytes > node_end) throw failure("a version resource value runs past its node");
+  if (p + value_bytes > node_end) throw pe_error("a version resource value runs past its node");
   node.value = b.substr(p, value_bytes);
   for (p = align4(p + value_bytes); p < node_end; p = align4(p + at16(b, p))) {
     node.children.push_back(parse_node(b, p, node_end));
@@ -96,7 +93,7 @@ std::optional<std::string> version_string(const version_node& root, const std::s
 
 void set_version_string(version_node& root, const std::string& key, const std::string& value) {
   version_node* table = string_table(root);
-  if (!table) throw failure("the stub's version resource has no string table");
+  if (!table) throw pe_error("the stub's version resource has no string table");
   const std::u16string name = utf8_to_utf16(key);
   version_node* node = child(*table, name);
   if (!node) node = &table->children.emplace_back(version_node{name, true, {}, {}});
@@ -107,7 +104,7 @@ void set_version_string(version_node& root, const std::string& key, const std::s
 }
 
 void set_version_numbers(version_node& root, const std::array<std::uint16_t, 4>& version) {
-  if (root.value.size() != fixed_info_size) throw failure("the stub's version resource has no fixed part");
+  if (root.value.size() != fixed_info_size) throw pe_error("the stub's version resource has no fixed part");
   const std::uint32_t most = std::uint32_t{version[0]} << 16 | version[1];
   const std::uint32_t least = std::uint32_t{version[2]} << 16 | version[3];
   for (const std::size_t at : {std::size_t{8}, std::size_t{16}}) {  // dwFileVersion, dwProductVersion
@@ -116,4 +113,3 @@ void set_version_numbers(version_node& root, const std::array<std::uint16_t, 4>&
   }
 }
 
-}  // namespace tailpack
