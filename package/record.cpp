@@ -165,3 +165,19 @@ record_status record_reader::read(payload_sink& sink) {
   if (md5.digest() != trailer.digest) return record_status::digest_mismatch;
   return file_.seek_to(start) ? record_status::ok : record_status::move_failed;
 }
+
+bool find_tail_marker(byte_source& file) {
+  const std::int64_t match = locate_tail_marker(file);
+  return match >= 0 && file.seek_to(static_cast<std::uint64_t>(match) + tail_marker_record_size);
+}
+
+bool read_trailer(byte_source& file, record_trailer& trailer) {
+  return file.position() >= record_overhead && file.seek(-static_cast<std::int64_t>(record_overhead)) &&
+         read_trailer_at(file, trailer);
+}
+
+record_status read_record(byte_source& file, std::string& payload) {
+  record_reader reader(file, record_block_size);
+  text_sink sink(payload);
+  return reader.read(sink);
+}
