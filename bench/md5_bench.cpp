@@ -53,7 +53,7 @@ int main(int argc, char** argv) {
   std::string digest;
   for (int run = 0; run < runs; ++run) {
     const auto start = std::chrono::steady_clock::now();
-    md5_context context;
+    tailrun::md5_context context;
     context.update(bytes.data(), bytes.size());
     digest = hex(context.digest());
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -71,7 +71,7 @@ int main(int argc, char** argv) {
       continue;
     }
     const double theirs = megabytes_per_second(bytes.size(), tool.seconds);
-    std::printf("  %-16s %8.1f MB/s  %.3f s  %s%s  md5_context/%s = %.2f\n", tool.name.c_str(), theirs, tool.seconds,
+    std::printf("  %-16s %8.1f MB/s  %.3f s  %s%s  tailrun::md5_context/%s = %.2f\n", tool.name.c_str(), theirs, tool.seconds,
                 tool.digest_hex.c_str(), tool.digest_hex == digest ? "" : " (DIGEST DIFFERS)", tool.name.c_str(),
                 own / theirs);
   }

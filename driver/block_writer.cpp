@@ -2,6 +2,8 @@
 
 #include <climits>
 
+namespace tailrun {
+
 // The events order the two threads' accesses to the block's fields: SetEvent and the wait that
 // it ends are full barriers.
 
@@ -72,3 +74,5 @@ bool block_writer::write(const char* bytes, std::size_t count, DWORD& error) noe
   SetEvent(go_.get());
   return true;
 }
+
+}  // namespace tailrun

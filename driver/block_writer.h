@@ -6,6 +6,8 @@
 #include "support/handle.h"
 #include "support/windows.h"
 
+namespace tailrun {
+
 // Writes all `count` bytes to `file`; false on a failed write, or a short one that reports
 // success (nothing more fits: ERROR_DISK_FULL), with `error` set.
 bool write_all(HANDLE file, const char* bytes, std::size_t count, DWORD& error) noexcept;
@@ -43,3 +45,5 @@ class block_writer {
   tessel::unique_handle done_;  // auto-reset: the block is written
   tessel::unique_handle thread_;
 };
+
+}  // namespace tailrun

@@ -4,6 +4,8 @@
 
 #include "base/exception.h"
 
+namespace tailrun {
+
 namespace config {
 namespace {
 
@@ -50,3 +52,5 @@ std::wstring load_resource_string(std::int32_t id, HINSTANCE module) {
   }
   return std::wstring(buffer);
 }
+
+}  // namespace tailrun

@@ -6,6 +6,8 @@
 
 #include "support/windows.h"
 
+namespace tailrun {
+
 namespace config {
 
 // Loads the family name (string 2001) and the product name (string 2002) from `module`'s string
@@ -25,3 +27,5 @@ std::wstring product();
 // String resource `id` of `module`, cut to 259 characters. A missing or empty string throws
 // tessel::exception "resource string %d is not found".
 std::wstring load_resource_string(std::int32_t id, HINSTANCE module);
+
+}  // namespace tailrun

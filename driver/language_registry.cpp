@@ -6,6 +6,8 @@
 #include "support/registry.h"
 #include "support/windows.h"
 
+namespace tailrun {
+
 namespace {
 
 // A text value of the installed product's uninstall entry; throws when the key or the value
@@ -53,3 +55,5 @@ void clear_user_language(const std::wstring& product, const std::wstring& family
     // The setting stays as it was.
   }
 }
+
+}  // namespace tailrun

@@ -5,6 +5,8 @@
 
 #include "run/system.h"
 
+namespace tailrun {
+
 // The installed product's uninstall entry, HKEY_LOCAL_MACHINE
 // "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + product: its "InstallerLanguage"
 // (none when the key or value cannot be read) and, only when that was read, its "en_US_UK" (empty
@@ -14,3 +16,5 @@ language_facts read_language_facts(const std::wstring& product);
 // Writes the value "Language" of HKEY_CURRENT_USER "Software\\" + family + "\\" + product +
 // "\\Settings" empty, only when that key exists. Never throws: a refused write changes nothing.
 void clear_user_language(const std::wstring& product, const std::wstring& family);
+
+}  // namespace tailrun

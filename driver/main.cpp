@@ -28,5 +28,5 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   restrict_dll_search();
   const wchar_t* const command_line = GetCommandLineW();
   const std::string full = command_line != nullptr ? tessel::from_wide(command_line, wcslen(command_line)) : "";
-  return run(instance, arguments_of(full));
+  return tailrun::run(instance, tailrun::arguments_of(full));
 }

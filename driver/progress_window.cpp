@@ -2,6 +2,8 @@
 
 #include <utility>
 
+namespace tailrun {
+
 namespace {
 
 const wchar_t window_class[] = L"TailrunProgress";
@@ -194,3 +196,5 @@ void progress_window::paint() {
   FillRect(dc, &rest, background);
   EndPaint(window_.get(), &paint);
 }
+
+}  // namespace tailrun

@@ -7,6 +7,8 @@
 #include "support/gui_handle.h"
 #include "support/windows.h"
 
+namespace tailrun {
+
 class progress_window {
  public:
   progress_window() = default;
@@ -40,3 +42,5 @@ class progress_window {
   unsigned per_mille_ = 0;
   bool cancelled_ = false;
 };
+
+}  // namespace tailrun

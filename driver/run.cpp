@@ -9,6 +9,8 @@
 #include "run/run.h"
 #include "support/wide_path.h"
 
+namespace tailrun {
+
 namespace {
 
 // Attaches the log file in the temporary folder (relative to the current folder when there is
@@ -34,3 +36,5 @@ int run(HINSTANCE instance, const std::string& command_line) {
   tessel::log::shutdown();
   return exit_code;
 }
+
+}  // namespace tailrun

@@ -5,6 +5,8 @@
 #include "support/file_entry.h"
 #include "support/wide_path.h"
 
+namespace tailrun {
+
 namespace {
 
 // What tells the held file from another: the file's number on its volume and its size. Times
@@ -112,3 +114,5 @@ bool staged_file::hold(const std::wstring& path) {
   }
   return true;
 }
+
+}  // namespace tailrun

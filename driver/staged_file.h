@@ -8,6 +8,8 @@
 #include "support/handle.h"
 #include "support/windows.h"
 
+namespace tailrun {
+
 // A new file at a path that the run chose, delete-pending from its creation, so that the system
 // removes it however the run ends, a killed process included; only commit clears the mark and gives
 // it its stored name through the same handle, so no partial or unverified file ever stands under
@@ -59,3 +61,5 @@ class staged_file final : public staged_output {
   bool committed_ = false;
   bool pending_ = false;  // marked for deletion when its handle closes
 };
+
+}  // namespace tailrun

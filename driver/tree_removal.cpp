@@ -4,6 +4,8 @@
 #include "support/handle.h"
 #include "support/windows.h"
 
+namespace tailrun {
+
 namespace {
 
 constexpr int deepest = 32;
@@ -120,3 +122,5 @@ std::vector<std::wstring> remove_leftover_folders(const std::wstring& temp_folde
   }
   return removed;
 }
+
+}  // namespace tailrun

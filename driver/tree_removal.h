@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+namespace tailrun {
+
 // Removes the folder `path` (no trailing separator) and everything in it. Each entry is opened as
 // itself (a link is not followed), checked by its handle and deleted by its handle; a folder is
 // held open without delete sharing while its entries go, so that nobody can re-point it meanwhile.
@@ -18,3 +20,5 @@ bool remove_tree(const std::wstring& path);
 // the names of the folders removed whole. Never throws.
 std::vector<std::wstring> remove_leftover_folders(const std::wstring& temp_folder, const std::wstring& prefix,
                                                    const std::wstring& marker);
+
+}  // namespace tailrun

@@ -16,6 +16,8 @@
 #include "support/system_error.h"
 #include "support/wide_path.h"
 
+namespace tailrun {
+
 namespace {
 
 // The program's own file; grows the buffer for paths longer than MAX_PATH.
@@ -168,7 +170,7 @@ std::unique_ptr<staged_output> win32_system::create_staged(const std::string& pa
 
 language_facts win32_system::read_language() { return read_language_facts(config::product()); }
 
-void win32_system::clear_user_language() { ::clear_user_language(config::product(), config::family()); }
+void win32_system::clear_user_language() { tailrun::clear_user_language(config::product(), config::family()); }
 
 launch_result win32_system::launch(const launch_request& request) {
   launch_result result;
@@ -228,3 +230,5 @@ void win32_system::write_log(const std::wstring& line) {
 std::string win32_system::error_text(std::uint32_t code) { return tessel::from_ansi(tessel::system_error_text(code)); }
 
 std::string win32_system::from_ansi(const std::string& bytes) { return tessel::from_ansi(bytes); }
+
+}  // namespace tailrun

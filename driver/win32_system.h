@@ -11,6 +11,8 @@
 #include "support/private_security.h"
 #include "support/windows.h"
 
+namespace tailrun {
+
 class win32_system final : public run_system {
  public:
   explicit win32_system(HINSTANCE instance) : instance_(instance) {}
@@ -60,3 +62,5 @@ class win32_system final : public run_system {
 // kernel32 has it (a run as SYSTEM then gets the system's protected temporary folder rather than
 // C:\Windows\Temp, where every user may create files), else as GetTempPathW does.
 std::string system_temporary_folder();
+
+}  // namespace tailrun

@@ -45,6 +45,6 @@ std::string own_path() {
   }
 }
 
-std::string own_arguments() { return arguments_of(tessel::from_wide(std::wstring(GetCommandLineW()))); }
+std::string own_arguments() { return tailrun::arguments_of(tessel::from_wide(std::wstring(GetCommandLineW()))); }
 
 }  // namespace msi_setup

@@ -2,6 +2,8 @@
 
 #include "pe/image.h"
 
+namespace tailrun {
+
 namespace {
 
 class walker {
@@ -125,7 +127,6 @@ walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t 
   }
 }
 
-
 bool names_a_setting(const chain_entry& entry) {
   return entry.kind == entry_kind::value || (entry.kind == entry_kind::file && !entry.key.empty());
 }
@@ -189,3 +190,5 @@ std::string describe_verdict(const walk_result& result) {
   if (result.stop == walk_stop::stub) return "the stub entry was reached without a verified tail marker record";
   return describe_stop(result);
 }
+
+}  // namespace tailrun

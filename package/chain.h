@@ -8,6 +8,8 @@
 #include "package/record.h"
 #include "package/settings_map.h"
 
+namespace tailrun {
+
 enum class entry_kind {
   value,        // value, key, "value"
   file,         // data, file name, key, "file"
@@ -105,3 +107,5 @@ bool names_a_setting(const chain_entry& entry);
 // The entry's setting, inserted if absent: a value entry's key -> value, a file entry's non-empty
 // key -> its stored name (not the output path). Other entries add nothing.
 void insert_setting(const chain_entry& entry, settings_map& settings);
+
+}  // namespace tailrun

@@ -4,6 +4,8 @@
 
 #include "base/little_endian.h"
 
+namespace tailrun {
+
 namespace {
 
 inline std::uint32_t rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
@@ -161,3 +163,5 @@ std::string md5_digest(const void* bytes, std::size_t count) {
   context.update(bytes, count);
   return context.digest();
 }
+
+}  // namespace tailrun

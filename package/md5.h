@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tailrun {
+
 class md5_context {
  public:
   md5_context();
@@ -31,3 +33,5 @@ class md5_context {
 
 // The digest of `count` bytes in one shot.
 std::string md5_digest(const void* bytes, std::size_t count);
+
+}  // namespace tailrun

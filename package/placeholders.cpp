@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace tailrun {
+
 namespace {
 
 constexpr std::size_t deepest_nesting = 32;
@@ -63,3 +65,5 @@ std::vector<std::string> unresolved_placeholders(const std::string& text, const 
   expand(text, settings, active, &missing, work);
   return missing;
 }
+
+}  // namespace tailrun

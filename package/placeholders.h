@@ -5,6 +5,8 @@
 
 #include "package/settings_map.h"
 
+namespace tailrun {
+
 // Returns `text` with every placeholder whose name is a key of `settings` replaced by that key's
 // fully expanded value. Names that are not keys stay, and the scan goes on from their closing
 // '%'; inserted text is never scanned again. A name already being expanded on the current path,
@@ -18,3 +20,5 @@ std::string expand_placeholders(const std::string& text, const settings_map& set
 // The names that expand_placeholders meets in `text` (or in the values it inserts) and leaves
 // unexpanded because they are not keys of `settings`, in the order met, each once.
 std::vector<std::string> unresolved_placeholders(const std::string& text, const settings_map& settings);
+
+}  // namespace tailrun

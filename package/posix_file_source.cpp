@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+namespace tailrun {
+
 namespace {
 
 // Owns a file descriptor: closes it once, on every path out.
@@ -92,3 +94,5 @@ std::unique_ptr<byte_source> open_package_file(const std::string& path, std::str
   ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
   return std::make_unique<posix_file_source>(std::move(fd));
 }
+
+}  // namespace tailrun

@@ -7,6 +7,8 @@
 #include "package/md5.h"
 #include "pe/image.h"
 
+namespace tailrun {
+
 namespace {
 
 // The highest start of the marker text in [low, high) of the file, or -1.
@@ -100,7 +102,6 @@ std::int64_t locate_tail_marker(byte_source& file) {
   return found < 0 ? -1 : chain_outside_signature;
 }
 
-
 bool text_sink::begin(std::uint64_t length) {
   length_ = length;
   text_.clear();
@@ -114,7 +115,6 @@ bool text_sink::take(const char* bytes, std::size_t count) {
   text_.append(bytes, static_cast<std::size_t>(std::min<std::uint64_t>(count, room)));
   return true;
 }
-
 
 record_reader::record_reader(byte_source& file, std::size_t block_size)
     : file_(file), block_size_(std::max<std::size_t>(block_size, 1)) {}
@@ -181,3 +181,5 @@ record_status read_record(byte_source& file, std::string& payload) {
   text_sink sink(payload);
   return reader.read(sink);
 }
+
+}  // namespace tailrun

@@ -9,6 +9,8 @@
 
 #include "base/byte_source.h"
 
+namespace tailrun {
+
 // The texts of the kind records that name an entry's kind.
 inline constexpr char value_kind_text[] = "value";
 inline constexpr char file_kind_text[] = "file";
@@ -151,3 +153,5 @@ class record_reader {
 
 // One record into `payload` (held whole), through a reader of its own.
 record_status read_record(byte_source& file, std::string& payload);
+
+}  // namespace tailrun

@@ -4,6 +4,8 @@
 #include <map>
 #include <string>
 
+namespace tailrun {
+
 // The keys of the settings that the run reads or sets itself.
 namespace setting_key {
 constexpr char source[] = "source";             // the working folder, set by the run
@@ -38,3 +40,5 @@ class settings_map {
  private:
   container entries_;
 };
+
+}  // namespace tailrun

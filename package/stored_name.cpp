@@ -2,6 +2,8 @@
 
 #include "base/ascii.h"
 
+namespace tailrun {
+
 namespace {
 
 // A port's number: the digits 0 to 9 and the superscripts ¹ ² ³, which Windows reserves too; the
@@ -60,3 +62,5 @@ std::string created_file_name(std::string name) {
   while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.pop_back();
   return name;
 }
+
+}  // namespace tailrun

@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tailrun {
+
 // False for a name that could leave the working folder or name a device: an absolute or rooted
 // path, a drive or stream (any ':'), a UNC or device path, a component made only of dots and
 // spaces (such as ".."), or a reserved device name (CON, NUL, COM0 to COM9, COM¹ to COM³, the
@@ -28,3 +30,5 @@ stored_name_verdict check_stored_name(const std::string& name);
 
 // The name under which Windows creates a file named `name`: trailing dots and spaces dropped.
 std::string created_file_name(std::string name);
+
+}  // namespace tailrun

@@ -3,6 +3,8 @@
 #include "package/win32_file_source.h"
 #include "support/system_error.h"
 
+namespace tailrun {
+
 win32_file_source::win32_file_source(HANDLE file) : file_(file) {
   LARGE_INTEGER size{};
   size_ = GetFileSizeEx(file_, &size) ? size.QuadPart : -1;
@@ -75,3 +77,5 @@ tessel::unique_file open_package_handle(const std::wstring& path) {
 std::unique_ptr<byte_source> make_file_source(tessel::unique_file file) {
   return std::make_unique<owned_file_source>(std::move(file));
 }
+
+}  // namespace tailrun

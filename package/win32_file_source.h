@@ -7,6 +7,8 @@
 #include "support/handle.h"
 #include "support/windows.h"
 
+namespace tailrun {
+
 // Reads an open file handle that it does not own. The position follows the handle's file pointer,
 // which starts at 0. Moves use SetFilePointerEx relative to the current position (64-bit
 // distances: packages of 4 GiB and more), reads use ReadFile.
@@ -31,3 +33,5 @@ tessel::unique_file open_package_handle(const std::wstring& path);
 // A byte source that reads `file` and owns it (for files opened some other way, such as by a wide
 // path).
 std::unique_ptr<byte_source> make_file_source(tessel::unique_file file);
+
+}  // namespace tailrun

@@ -8,6 +8,8 @@
 #include "package/md5.h"
 #include "package/record.h"
 
+namespace tailrun {
+
 record_payload::record_payload(std::shared_ptr<byte_source> source) : source_(std::move(source)) {
   const std::int64_t size = source_->seek_end();
   if (size < 0) throw std::runtime_error("cannot get the size of a payload");
@@ -90,3 +92,5 @@ std::uint64_t package_size(const record_payload& stub_image, const std::string& 
                   [&size](const record_payload& payload) { size += payload.size() + record_overhead; });
   return size;
 }
+
+}  // namespace tailrun

@@ -9,6 +9,8 @@
 
 #include "base/byte_source.h"
 
+namespace tailrun {
+
 // Where a package's bytes go.
 class byte_sink {
  public:
@@ -82,3 +84,5 @@ void write_package(byte_sink& out, const record_payload& stub_image, const std::
 // The size in bytes of the package that write_package lays out for these inputs.
 std::uint64_t package_size(const record_payload& stub_image, const std::string& stub_file_name,
                            const std::vector<package_entry>& entries);
+
+}  // namespace tailrun

@@ -5,6 +5,8 @@
 #include "base/ascii.h"
 #include "run/product.h"
 
+namespace tailrun {
+
 namespace {
 
 const char option_marker[] = "/V";
@@ -140,3 +142,5 @@ std::string launch_directory(const std::string& base_folder) {
                            (base_folder[0] >= 'a' && base_folder[0] <= 'z'));
   return bare_drive ? base_folder + '\\' : base_folder;
 }
+
+}  // namespace tailrun

@@ -12,6 +12,8 @@
 
 #include "package/settings_map.h"
 
+namespace tailrun {
+
 // The arguments of a program's full command line (as GetCommandLineW gives it): what follows the
 // program name, as the start-up code passes it to WinMain. The name is a quoted text up to the next
 // quotation mark, or else everything up to the first space or control character; the spaces and
@@ -56,3 +58,5 @@ std::string base_folder_of(const std::string& working_folder);
 // colon) would mean the drive's current directory, so it becomes the root "X:\\"; anything
 // else is returned unchanged.
 std::string launch_directory(const std::string& base_folder);
+
+}  // namespace tailrun

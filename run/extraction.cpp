@@ -7,6 +7,8 @@
 #include "run/messages.h"
 #include "run/progress.h"
 
+namespace tailrun {
+
 namespace {
 
 // Keeps the first bytes of a file's data on their way to the staging file.
@@ -156,3 +158,5 @@ extraction_result extract_package(run_system& system, reporter& report, folder_m
   result.accepted = result.walk.accepted && result.failed_file.entry == 0;
   return result;
 }
+
+}  // namespace tailrun

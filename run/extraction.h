@@ -10,6 +10,8 @@
 #include "run/reporter.h"
 #include "run/system.h"
 
+namespace tailrun {
+
 // A file entry that the run could not write.
 struct file_failure {
   std::size_t entry = 0;    // its number in the order met, from 1; 0 when no file entry failed
@@ -42,3 +44,5 @@ struct extraction_result {
 // `package_settings`, when given, receives the package's own settings as well, as stored bytes.
 extraction_result extract_package(run_system& system, reporter& report, folder_model& folder, settings_map& settings,
                                   settings_map* package_settings = nullptr);
+
+}  // namespace tailrun

@@ -9,6 +9,8 @@
 #include "package/stored_name.h"
 #include "run/product.h"
 
+namespace tailrun {
+
 namespace {
 
 constexpr std::uint32_t error_sharing_violation = 32;  // ERROR_SHARING_VIOLATION: the run holds the marker open
@@ -78,3 +80,5 @@ const folder_model::file* folder_model::find(const std::string& name) const {
   const auto place = index_.find(comparable_file_name(name));
   return place == index_.end() ? nullptr : &files_[place->second];
 }
+
+}  // namespace tailrun

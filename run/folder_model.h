@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace tailrun {
+
 // Path limits, in UTF-16 units (base/wtf8.h utf16_length). The run's file calls take the extended
 // form of a path ("\\?\", "\\?\UNC\"), so a file's full path may be as long as that form allows:
 // 32,767 units less the terminator and the longest prefix's growth (6). Each name in it is a
@@ -74,3 +76,5 @@ class folder_model {
   std::vector<file> files_;
   std::map<std::string, std::size_t> index_;  // comparable_file_name of each file → its place in files_
 };
+
+}  // namespace tailrun

@@ -1,5 +1,7 @@
 #include "run/language.h"
 
+namespace tailrun {
+
 language_choice choose_language(const std::optional<std::string>& installer_language, const std::string& us_uk_record,
                                 std::uint16_t system_language) {
   language_choice choice;
@@ -22,3 +24,5 @@ std::string with_language_option(const std::string& parameters, const std::strin
   if (language.empty() || has_language_option(parameters)) return parameters;
   return "/L" + language + " " + parameters;
 }
+
+}  // namespace tailrun

@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+namespace tailrun {
+
 // Language numbers are decimal Windows language identifiers.
 inline constexpr const char* us_english_language = "1033";
 inline constexpr const char* uk_english_language = "2057";
@@ -35,3 +37,5 @@ bool has_language_option(const std::string& parameters);
 // `parameters` with "/L" + `language` + " " in front, unless `language` is empty or `parameters`
 // hold a language option already.
 std::string with_language_option(const std::string& parameters, const std::string& language);
+
+}  // namespace tailrun

@@ -3,6 +3,8 @@
 #include "run/command_line.h"
 #include "package/placeholders.h"
 
+namespace tailrun {
+
 std::string prepare_settings(settings_map& settings, const std::string& working_folder,
                              const std::string& command_line) {
   settings[setting_key::source] = working_folder.substr(0, working_folder.empty() ? 0 : working_folder.size() - 1);
@@ -26,3 +28,5 @@ launch_plan plan_launch(settings_map& settings, const std::string& working_folde
   plan.directory = launch_directory(base_folder_of(working_folder));
   return plan;
 }
+
+}  // namespace tailrun

@@ -5,6 +5,8 @@
 
 #include "package/settings_map.h"
 
+namespace tailrun {
+
 struct launch_plan {
   std::string file;        // working folder + expanded "executable32"
   std::string parameters;  // expanded "parameters", with the "/V" text and MSI log option merged
@@ -29,3 +31,5 @@ void compose_parameters(settings_map& settings, const std::string& working_folde
 
 // The file, parameters (placeholders expanded) and directory of the launch.
 launch_plan plan_launch(settings_map& settings, const std::string& working_folder);
+
+}  // namespace tailrun

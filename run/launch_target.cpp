@@ -2,6 +2,8 @@
 
 #include "base/wtf8.h"
 
+namespace tailrun {
+
 namespace {
 
 const char path_too_long[] = "has a path longer than the 259 characters that the system launches";
@@ -97,3 +99,5 @@ launch_decision decide_launch(const folder_model& folder, const std::string& exe
   }
   return decision;
 }
+
+}  // namespace tailrun

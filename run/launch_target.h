@@ -5,6 +5,8 @@
 
 #include "run/folder_model.h"
 
+namespace tailrun {
+
 // `relative` joined to `folder` (which ends with a backslash) and resolved as Windows resolves a
 // full path: '/' read as '\', runs of separators as one, "." components dropped, ".." going up
 // (never above the root: "X:\" or "\\server\share\"), a single trailing period of a component
@@ -25,3 +27,5 @@ struct launch_decision {
 // longest_launch_path. A path outside the working folder is launched when it fits (the system
 // then decides).
 launch_decision decide_launch(const folder_model& folder, const std::string& executable);
+
+}  // namespace tailrun

@@ -1,5 +1,7 @@
 #include "run/messages.h"
 
+namespace tailrun {
+
 namespace messages {
 
 const run_message already_running = {
@@ -25,3 +27,5 @@ const char unhandled_text[] = "Unhandled Exception";
 const char no_context[] = "No context available";
 
 }  // namespace messages
+
+}  // namespace tailrun

@@ -1,6 +1,8 @@
 // Every message box of a run: its caption and text, in one place.
 #pragma once
 
+namespace tailrun {
+
 struct run_message {
   const char* caption;
   const char* text;  // for the package failures: the front of "File: <path>\rError: <system text>"
@@ -28,3 +30,5 @@ extern const char unhandled_text[];
 extern const char no_context[];
 
 }  // namespace messages
+
+}  // namespace tailrun

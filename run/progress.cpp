@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace tailrun {
+
 progress_source::progress_source(byte_source& package, run_system& system, bool silent)
     : package_(package), system_(system), watching_(!silent) {
   if (watching_) start_ = system_.milliseconds();
@@ -83,3 +85,5 @@ void progress_source::close() {
   watching_ = false;
   system_.close_progress();
 }
+
+}  // namespace tailrun

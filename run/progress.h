@@ -8,6 +8,8 @@
 #include "base/byte_source.h"
 #include "run/system.h"
 
+namespace tailrun {
+
 // How long a walk runs before the window is asked for: a shorter walk shows nothing at all. The
 // end-to-end test build sets a shorter one, so that a package of a few hundred MiB shows it.
 #ifndef TAILRUN_PROGRESS_DELAY_MS
@@ -74,3 +76,5 @@ class progress_source final : public byte_source {
   std::uint64_t size_ = 0;
   std::uint64_t done_ = 0;
 };
+
+}  // namespace tailrun

@@ -7,6 +7,8 @@
 #include "run/messages.h"
 #include "run/system.h"
 
+namespace tailrun {
+
 class reporter {
  public:
   reporter(run_system& system, bool silent) : system_(system), silent_(silent) {}
@@ -37,3 +39,5 @@ class reporter {
   run_system& system_;
   bool silent_;
 };
+
+}  // namespace tailrun

@@ -11,6 +11,8 @@
 #include "run/reporter.h"
 #include "run/working_folder.h"
 
+namespace tailrun {
+
 namespace {
 
 constexpr int run_failed = 1;
@@ -269,3 +271,5 @@ std::string why_not_launched(const run_outcome& outcome) {
   }
   return "not accepted: " + describe_verdict(outcome.walk);
 }
+
+}  // namespace tailrun

@@ -11,6 +11,8 @@
 #include "run/extraction.h"
 #include "run/system.h"
 
+namespace tailrun {
+
 // Where a run ended before its package was walked, or through an exception.
 enum class run_stop { none, already_running, no_working_folder, package_unopened, exception, cancelled };
 
@@ -45,3 +47,5 @@ run_outcome perform_run(run_system& system, const std::string& command_line, set
 // Why the run launched nothing, one line for people ("not accepted: digest mismatch in record 3
 // read (at file offset 1234)", "entry #2: stored name ..."); empty when it launched.
 std::string why_not_launched(const run_outcome& outcome);
+
+}  // namespace tailrun

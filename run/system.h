@@ -17,6 +17,8 @@
 #include "base/byte_source.h"
 #include "package/record.h"
 
+namespace tailrun {
+
 // A file being extracted under a staging name: its data arrives block by block through the sink
 // (take() false on a failed or short write, error() then holds the system's code). It gets its
 // stored name only through commit; one that is never committed is removed when destroyed. A
@@ -175,3 +177,5 @@ inline void run_system::log(const std::wstring& line) {
   } catch (...) {
   }
 }
+
+}  // namespace tailrun

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+namespace tailrun {
+
 // How many names one run tries before it gives up.
 constexpr int working_folder_tries = 100;
 
@@ -22,3 +24,5 @@ std::string create_first_free(std::int32_t first, Create&& create) {
   }
   return std::string();
 }
+
+}  // namespace tailrun

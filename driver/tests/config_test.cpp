@@ -6,6 +6,8 @@
 
 #include "base/exception.h"
 
+using namespace tailrun;
+
 namespace {
 
 // This executable's own string table (config_test.rc).

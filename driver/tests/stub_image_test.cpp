@@ -9,6 +9,8 @@
 #include "driver/tests/pe_imports.h"
 #include "package/tests/temp_folder.h"
 
+using namespace tailrun;
+
 namespace {
 
 // The stub that the build made (its path comes from the build).

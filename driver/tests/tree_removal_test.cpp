@@ -13,6 +13,8 @@
 
 #include <winioctl.h>
 
+using namespace tailrun;
+
 namespace {
 
 using test_files::exists;

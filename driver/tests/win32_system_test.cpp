@@ -8,6 +8,8 @@
 
 #include "package/tests/temp_folder.h"
 
+using namespace tailrun;
+
 namespace {
 
 using test_files::exists;

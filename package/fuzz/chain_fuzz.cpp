@@ -17,6 +17,8 @@
 #include "package/stored_name.h"
 #include "package/tests/sample_packages.h"
 
+using namespace tailrun;
+
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t max_size);
 
 namespace {
@@ -112,7 +114,6 @@ void expand_input(const std::string& bytes) {
     start = end + 1;
   }
 }
-
 
 void write_seeds(const char* folder) {
   std::vector<std::pair<std::string, std::string>> seeds = samples::all();

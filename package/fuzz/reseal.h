@@ -10,6 +10,8 @@
 #include "package/md5.h"
 #include "package/record.h"
 
+namespace tailrun {
+
 inline void reseal(std::uint8_t* data, std::size_t size) {
   memory_source source(std::string(reinterpret_cast<const char*>(data), size));
   if (!find_tail_marker(source)) return;
@@ -23,3 +25,5 @@ inline void reseal(std::uint8_t* data, std::size_t size) {
     end = start;
   }
 }
+
+}  // namespace tailrun

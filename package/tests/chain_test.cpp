@@ -8,6 +8,8 @@
 #include "pe/tests/pe_image.h"
 #include "package/tests/sample_packages.h"
 
+using namespace tailrun;
+
 namespace {
 
 using samples::concat;

@@ -4,6 +4,8 @@
 
 #include <string>
 
+using namespace tailrun;
+
 namespace {
 
 std::string hex(const std::string& bytes) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tailrun;
+
 namespace {
 
 settings_map make(std::initializer_list<std::pair<const char*, const char*>> entries) {

@@ -17,6 +17,8 @@
 #endif
 #include "package/tests/sample_packages.h"
 
+using namespace tailrun;
+
 namespace {
 
 using samples::record;

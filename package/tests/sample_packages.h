@@ -8,6 +8,8 @@
 #include "package/record.h"
 #include "package/writer.h"
 
+namespace tailrun {
+
 namespace samples {
 
 // One record: payload, 32-bit little-endian length, MD5 of the payload.
@@ -73,3 +75,5 @@ inline std::vector<std::pair<std::string, std::string>> all() {
 }
 
 }  // namespace samples
+
+}  // namespace tailrun

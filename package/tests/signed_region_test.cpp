@@ -5,6 +5,8 @@
 #include "pe/tests/pe_image.h"
 #include "package/tests/sample_packages.h"
 
+using namespace tailrun;
+
 namespace {
 
 // `image` with its security directory naming the table at `offset` of `size` bytes.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tailrun;
+
 namespace {
 
 TEST(stored_name, plain_names_and_sub_folders_are_safe) {

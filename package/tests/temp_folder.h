@@ -10,6 +10,8 @@
 #include "support/handle.h"
 #include "support/windows.h"
 
+namespace tailrun {
+
 namespace test_files {
 
 inline bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -68,3 +70,5 @@ class temp_folder_test : public testing::Test {
 };
 
 }  // namespace test_files
+
+}  // namespace tailrun

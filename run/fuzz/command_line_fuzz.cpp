@@ -9,6 +9,8 @@
 #include "run/command_line.h"
 #include "run/launch_plan.h"
 
+using namespace tailrun;
+
 namespace {
 
 void check(bool condition) {

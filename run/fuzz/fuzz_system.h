@@ -9,6 +9,8 @@
 
 #include "run/system.h"
 
+namespace tailrun {
+
 struct fuzz_event {
   enum class kind { make, enter, stage, commit, launch, remove, release, show };
   kind what;
@@ -121,3 +123,5 @@ class fuzz_system final : public run_system {
   std::string made_;  // the last folder made
   int taken_ = 0;
 };
+
+}  // namespace tailrun

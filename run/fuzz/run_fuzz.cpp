@@ -22,6 +22,8 @@
 #include "package/fuzz/reseal.h"
 #include "run/run.h"
 
+using namespace tailrun;
+
 extern "C" std::size_t LLVMFuzzerMutate(std::uint8_t* data, std::size_t size, std::size_t max_size);
 
 namespace {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+using namespace tailrun;
+
 // Allocation failure injection: while `fail_at` is set, allocation number `fail_at` (counted from
 // when it was set) throws std::bad_alloc. Every other allocation is served by malloc.
 namespace {

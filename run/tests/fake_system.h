@@ -11,6 +11,8 @@
 #include "base/wtf8.h"
 #include "run/system.h"
 
+namespace tailrun {
+
 class fake_system final : public run_system {
  public:
   // Knobs.
@@ -184,3 +186,5 @@ class fake_system final : public run_system {
     if (name == throw_at) throw std::runtime_error(name);
   }
 };
+
+}  // namespace tailrun

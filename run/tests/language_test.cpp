@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tailrun;
+
 namespace {
 
 constexpr std::uint16_t uk_english_id = 0x0809;

@@ -4,6 +4,8 @@
 
 #include <vector>
 
+using namespace tailrun;
+
 namespace {
 
 // The run's order: driver settings, then the package's (insert-if-absent), then composition.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+using namespace tailrun;
+
 namespace {
 
 TEST(resolve_path, follows_windows_full_path_rules) {

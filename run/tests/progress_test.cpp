@@ -11,6 +11,8 @@
 #include "run/run.h"
 #include "run/tests/fake_system.h"
 
+using namespace tailrun;
+
 namespace {
 
 using strings = std::vector<std::string>;

@@ -6,6 +6,8 @@
 #include "package/writer.h"
 #include "run/tests/fake_system.h"
 
+using namespace tailrun;
+
 namespace {
 
 using strings = std::vector<std::string>;

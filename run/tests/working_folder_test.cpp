@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+using namespace tailrun;
+
 namespace {
 
 // Offers names to a file system where `taken` already exist; returns the created name and

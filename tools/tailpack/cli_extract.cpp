@@ -3,6 +3,7 @@
 #include "tools/tailpack/extract.h"
 #include "tools/tailpack/files.h"
 #include "run/launch_plan.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/report.h"
 
 namespace tailpack {

@@ -6,6 +6,7 @@
 #include "package/record.h"
 #include "package/stored_name.h"
 #include "run/folder_model.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/stub_check.h"
 #include "tools/tailpack/text.h"

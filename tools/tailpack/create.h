@@ -7,6 +7,7 @@
 
 #include "package/writer.h"
 #include "tools/tailpack/brand.h"
+#include "tools/tailpack/core.h"
 
 namespace tailpack {
 

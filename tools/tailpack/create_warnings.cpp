@@ -8,6 +8,7 @@
 #include "run/command_line.h"
 #include "run/folder_model.h"
 #include "run/launch_plan.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/text.h"
 
 namespace tailpack {

@@ -3,6 +3,7 @@
 #include "run/command_line.h"
 #include "run/language.h"
 #include "run/run.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/simulated_system.h"
 
 namespace tailpack {

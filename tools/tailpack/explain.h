@@ -9,6 +9,7 @@
 #include "base/byte_source.h"
 #include "package/chain.h"
 #include "run/launch_plan.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/text_view.h"
 
 namespace tailpack {

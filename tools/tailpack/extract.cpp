@@ -6,6 +6,7 @@
 
 #include "package/stored_name.h"
 #include "run/run.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/options.h"
 #include "tools/tailpack/simulated_system.h"

@@ -8,6 +8,7 @@
 #include "base/byte_source.h"
 #include "package/chain.h"
 #include "package/settings_map.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/text_view.h"
 
 namespace tailpack {

@@ -7,6 +7,7 @@
 
 #include "base/byte_source.h"
 #include "package/writer.h"
+#include "tools/tailpack/core.h"
 
 namespace tailpack {
 

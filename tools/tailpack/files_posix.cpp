@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "package/posix_file_source.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/files.h"
 
 namespace tailpack {

@@ -10,6 +10,7 @@
 #include "support/system_error.h"
 #include "support/unicode.h"
 #include "support/windows.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/files.h"
 
 namespace tailpack {

@@ -8,6 +8,7 @@
 #include <nlohmann/json.hpp>
 
 #include "package/chain.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/text_view.h"
 
 namespace tailpack {

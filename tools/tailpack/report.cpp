@@ -6,6 +6,7 @@
 #include "package/settings_map.h"
 #include "run/folder_model.h"
 #include "run/launch_plan.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/files.h"
 #include "tools/tailpack/text.h"
 

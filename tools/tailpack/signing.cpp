@@ -4,6 +4,7 @@
 
 #include "pe/image.h"
 #include "package/record.h"
+#include "tools/tailpack/core.h"
 
 namespace tailpack {
 

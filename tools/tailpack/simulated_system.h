@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "run/system.h"
+#include "tools/tailpack/core.h"
 
 namespace tailpack {
 

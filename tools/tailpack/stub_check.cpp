@@ -9,6 +9,7 @@
 #include "pe/resource_section.h"
 #include "tools/tailpack/text_view.h"
 #include "pe/version_resource.h"
+#include "tools/tailpack/core.h"
 
 namespace tailpack {
 

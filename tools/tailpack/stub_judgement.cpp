@@ -6,6 +6,7 @@
 #include "package/record.h"
 #include "tools/tailpack/files.h"
 #include "pe/resource_section.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/stub_check.h"
 
 namespace tailpack {

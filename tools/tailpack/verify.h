@@ -7,6 +7,7 @@
 
 #include "base/byte_source.h"
 #include "run/run.h"
+#include "tools/tailpack/core.h"
 #include "tools/tailpack/signing.h"
 
 namespace tailpack {

@@ -16,6 +16,8 @@
 
 namespace testing_cli {
 
+using namespace tailrun;
+
 // The installer the tests pack: a program image, as the stub launches only those.
 inline const std::string installer_image = pe::minimal_image("installer");
 

@@ -13,6 +13,8 @@
 
 namespace testing_cli {
 
+using namespace tailrun;
+
 inline std::string utf16_bytes(const std::u16string& text) {
   std::string b;
   for (const char16_t c : text) b += {static_cast<char>(c), static_cast<char>(c >> 8)};
