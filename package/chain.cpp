@@ -76,7 +76,7 @@ walk_result walk_chain(byte_source& file, chain_consumer& consumer, std::size_t 
   const std::uint64_t stub_end = read_pe_headers(file, stub).empty() && stub.sections_end > 0
                                      ? stub.sections_end + record_overhead
                                      : 0;
-  const std::int64_t marker = locate_tail_marker(file);
+  const std::int64_t marker = locate_tail_marker(file, &result.search_end);
   result.marker_offset = marker < 0 ? -1 : marker;
   if (marker == chain_outside_signature) result.stop = walk_stop::outside_signature;
   if (marker < 0) return result;

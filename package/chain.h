@@ -49,6 +49,9 @@ struct walk_result {
   std::uint64_t records_read = 0;  // records read, including one whose read failed
   std::uint64_t failed_at = 0;     // digest mismatch: the record's first byte; move/read: its end
   std::int64_t marker_offset = -1;  // where the tail marker text was found; -1 when it was not
+  // Where the marker search treated the file as ending: the start of a certificate table that ends
+  // the file, else the file size (0 when the size is unknown).
+  std::uint64_t search_end = 0;
   // walk_stop::stub: the file offset of the stub entry's key record; its file name and image
   // records end there (the walk never reads them).
   std::uint64_t stub_start = 0;

@@ -79,19 +79,13 @@ signed_region find_signed_region(byte_source& file, std::uint64_t size) {
   return region;
 }
 
-std::int64_t search_end(byte_source& file) {
-  const std::int64_t size = file.seek_end();
-  if (size < 0) return -1;
-  const signed_region region = find_signed_region(file, static_cast<std::uint64_t>(size));
-  return region.table != 0 && !region.refused ? static_cast<std::int64_t>(region.table) : size;
-}
-
-std::int64_t locate_tail_marker(byte_source& file) {
+std::int64_t locate_tail_marker(byte_source& file, std::uint64_t* search_end) {
   const std::int64_t size = file.seek_end();
   if (size < 0) return -1;
   const signed_region region = find_signed_region(file, static_cast<std::uint64_t>(size));
   const std::uint64_t end =
       region.table != 0 && !region.refused ? region.table : static_cast<std::uint64_t>(size);
+  if (search_end) *search_end = end;
   // Candidates s in [23, end - 23]; the bytes they cover lie in [23, end - 1).
   constexpr std::uint64_t lowest = 23;
   const std::int64_t found =

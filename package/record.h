@@ -42,10 +42,6 @@ struct signed_region {
 };
 signed_region find_signed_region(byte_source& file, std::uint64_t size);
 
-// Where the search for the tail marker treats the file as ending: the start of a certificate table
-// that ends the file, else the file size. -1 when the size is unknown.
-std::int64_t search_end(byte_source& file);
-
 // What locate_tail_marker returns when the package names a certificate table but its chain does
 // not end where that table starts, or bytes follow the table: the package is refused.
 constexpr std::int64_t chain_outside_signature = -2;
@@ -54,8 +50,10 @@ constexpr std::int64_t chain_outside_signature = -2;
 // bytes ending at the last byte are never examined); the highest match wins. In a signed package
 // the match must be the one whose record ends at the table (after 0 to 7 zero bytes), else
 // chain_outside_signature. Returns the match's offset, or -1 when there is none. Reads in large
-// blocks: one pass at most.
-std::int64_t locate_tail_marker(byte_source& file);
+// blocks: one pass at most. `search_end`, when given, receives where the search treated the file as
+// ending: the start of a certificate table that ends the file, else the file size (0 when the size
+// is unknown).
+std::int64_t locate_tail_marker(byte_source& file, std::uint64_t* search_end = nullptr);
 
 // locate_tail_marker, then moves to the end of the tail marker record (match + 42). False when
 // there is no match, or when that record would run past the end of the file.

@@ -128,10 +128,8 @@ void print_chain_position(const package_report& report, std::ostream& out) {
 package_report read_package_report(byte_source& file) {
   package_report report;
   const std::int64_t size = file.seek_end();
-  const std::int64_t end = search_end(file);
-  if (size < 0 || end < 0) throw failure("cannot get the size of the file");
+  if (size < 0) throw failure("cannot get the size of the file");
   report.size = static_cast<std::uint64_t>(size);
-  report.search_end = static_cast<std::uint64_t>(end);
   report.result = walk_chain(file, [&report](chain_entry& met) {
     listed_entry entry;
     entry.sets_a_key = names_a_setting(met);
@@ -146,6 +144,7 @@ package_report read_package_report(byte_source& file) {
     report.entries.push_back(std::move(entry));
     return true;
   });
+  report.search_end = report.result.search_end;
   report.chain_found = report.result.marker_offset >= 0;
   if (report.chain_found)
     report.chain_end = static_cast<std::uint64_t>(report.result.marker_offset) + tail_marker_record_size;
