@@ -1,5 +1,7 @@
 #include "tools/tailpack/codepage.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 
 namespace tailpack {
@@ -12,8 +14,10 @@ bool is_ascii(const std::string& text) {
 
 namespace {
 
-// The length of the UTF-8 character that starts with `lead` (valid UTF-8 assumed).
-std::size_t character_length(unsigned char lead) { return lead < 0x80 ? 1 : lead < 0xe0 ? 2 : lead < 0xf0 ? 3 : 4; }
+// The length of the UTF-8 character at `at` (1 for a byte that starts none), its code point in `code`.
+std::size_t character_at(const std::string& utf8, std::size_t at, std::uint32_t& code) {
+  return std::max<std::size_t>(sequence_at(utf8, at, code), 1);
+}
 
 bool round_trips(const std::string& utf8, unsigned code_page) {
   try {
@@ -27,11 +31,10 @@ bool round_trips(const std::string& utf8, unsigned code_page) {
 // empty when each can.
 std::string first_unmappable(const std::string& utf8, unsigned code_page) {
   for (std::size_t i = 0; i < utf8.size();) {
-    const std::size_t length = character_length(static_cast<unsigned char>(utf8[i]));
+    std::uint32_t code = 0;
+    const std::size_t length = character_at(utf8, i, code);
     const std::string character = utf8.substr(i, length);
     if (!round_trips(character, code_page)) {
-      char32_t code = static_cast<unsigned char>(character[0]) & (length == 1 ? 0x7f : 0x3f >> (length - 1));
-      for (std::size_t k = 1; k < length; ++k) code = code << 6 | (static_cast<unsigned char>(character[k]) & 0x3f);
       char number[16];
       std::snprintf(number, sizeof number, "U+%04X", static_cast<unsigned>(code));
       return std::string(number) + " \"" + character + "\"";
@@ -48,7 +51,8 @@ constexpr unsigned utf8_code_page = 65001;
 // gives for a byte the code page leaves undefined (Windows maps byte 0x81 of 1252 to U+0081, where
 // iconv refuses it), so both platforms count such bytes as undecodable.
 bool has_unassigned_mark(const std::string& utf8) {
-  for (std::size_t i = 0; i < utf8.size(); i += character_length(static_cast<unsigned char>(utf8[i]))) {
+  std::uint32_t code = 0;
+  for (std::size_t i = 0; i < utf8.size(); i += character_at(utf8, i, code)) {
     const auto lead = static_cast<unsigned char>(utf8[i]);
     if (lead == 0xc2 && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xa0) return true;
     if (lead == 0xee || (lead == 0xef && i + 1 < utf8.size() && static_cast<unsigned char>(utf8[i + 1]) < 0xa4))
