@@ -37,8 +37,8 @@ struct pe_headers {
 };
 
 // What tailpack reads beyond the headers that a run needs: alignments, the checksum field, the data
-// directories and the section table. Kept apart so that the stub, which reads only pe_headers,
-// carries none of it.
+// directories and the section table. A struct of its own so that the stub, which reads only pe_headers,
+// reads none of it.
 struct pe_layout {
   pe_headers headers;
   std::uint32_t section_alignment = 0, file_alignment = 0, size_of_image = 0, size_of_headers = 0;
