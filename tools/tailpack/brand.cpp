@@ -1,6 +1,7 @@
 #include "tools/tailpack/brand.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "base/little_endian.h"
 #include "base/wtf8.h"
@@ -77,7 +78,11 @@ void set_string(std::vector<pe_resource>& resources, std::uint16_t id, const std
   if (found) return;
   std::vector<std::u16string> strings(16);
   strings[id % 16] = text;
-  resources.push_back({{pe_rt_string, {}}, block, 0, 0, write_block(strings)});
+  pe_resource added;
+  added.type.number = pe_rt_string;
+  added.name = block;
+  added.data = write_block(strings);
+  resources.push_back(std::move(added));
 }
 
 // Replaces the icons and icon groups with the images of the .ico file `ico`.
